@@ -1,0 +1,36 @@
+# Front door for a fresh Debian 12 machine. Each target installs what is missing,
+# configures with CMake (Ninja) and builds.
+.PHONY: all run test bench deps build build-asan clean
+
+CMAKE_FLAGS ?=
+CTEST_FLAGS ?= --output-on-failure --timeout 600
+
+all: build
+
+deps:
+	@scripts/install-deps.sh build
+
+build: deps
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build build
+
+build-asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build build-asan
+
+run: build
+	./build/corvane $(ARGS)
+
+test: build build-asan
+	cd build && ctest $(CTEST_FLAGS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest $(CTEST_FLAGS)
+
+bench:
+	@scripts/install-deps.sh bench
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-bench
+	bench/run.sh build-bench
+
+clean:
+	rm -rf build build-asan build-bench

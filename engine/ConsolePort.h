@@ -1,0 +1,56 @@
+// The port for runs without a display (--run, --plan). No question is expected in an
+// unattended run; one that arrives anyway gets the safe answer (No, Cancel, do not
+// overwrite, do not delete) and is written to standard error. Progress goes to standard
+// error as one updating line when it is a terminal, and nowhere otherwise.
+#pragma once
+
+#include "engine/UiPort.h"
+
+#include <cstdio>
+
+namespace corvane {
+
+class ConsolePort : public UiPort {
+public:
+    explicit ConsolePort(std::FILE* err = stderr);
+
+    void StartProgress(int64_t maximum, bool showButton) override;
+    void StartProgressText(std::string_view text, bool showButton, std::string_view title) override;
+    void ShowProgressText(std::string_view text, bool showButton, std::string_view title) override;
+    bool SetProgress(int64_t position) override;
+    void EndProgress() override;
+    void SetProgressTitle(std::string_view title) override;
+    void SetProgressButtonCaption(std::string_view) override {}
+    bool ProgressCancelled() const override { return false; }
+    bool ProgressVisible() const override { return nesting_ > 0; }
+
+    void ShowInfo(std::string_view text) override;
+    bool AskQuestion(std::string_view text) override;
+    int AskDecision(std::string_view question, bool defaultYes, bool showCancel,
+                    std::string_view title) override;
+    int ChooseOption(std::string_view message, const std::vector<std::string>& options,
+                     int preselected) override;
+    int ChooseWithFileInfo(const tFileChoice& choice) override;
+    std::string AskForText(std::string_view prompt, int maxLength, bool& cancelled,
+                           std::string_view defaultText, std::string_view note) override;
+
+    void OpenCopyingStatus(tCopyingStatus& status, bool show) override;
+    void CloseCopyingStatus() override;
+    void ShowCopyingResult(const tCopyingResult&) override {}
+    void ProcessEvents() override;
+
+private:
+    void Draw(std::string_view text);
+    void ClearLine();
+
+    std::FILE* err_;
+    bool terminal_;
+    int nesting_ = 0;
+    int64_t maximum_ = 0;
+    std::string title_, text_;
+    tCopyingStatus* copying_ = nullptr;
+    long long lastDraw_ = 0; // milliseconds, to limit redraws
+    bool lineShown_ = false;
+};
+
+} // namespace corvane

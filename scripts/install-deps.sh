@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a target needs when they are missing.
+#   scripts/install-deps.sh build|bench
+# As root: apt-get update and apt-get install of what is missing, saying what it installs.
+# As another user: prints the exact apt-get line and fails.
+set -euo pipefail
+
+build_packages=(cmake ninja-build g++ make libgtest-dev)
+bench_packages=(rsync findutils coreutils)
+
+case "${1:-build}" in
+  build) wanted=("${build_packages[@]}") ;;
+  bench) wanted=("${build_packages[@]}" "${bench_packages[@]}") ;;
+  *) echo "usage: $0 build|bench" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]}" >&2
+  echo "Install them with:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"
