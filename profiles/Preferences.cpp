@@ -1,0 +1,289 @@
+#include "profiles/Preferences.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+tPreferences* theStore = nullptr;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool HoldsLineBreak(std::string_view s) {
+    return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos;
+}
+
+std::string CollapseDoubleSlashes(std::string path) {
+    for (size_t pos; (pos = path.find("//", 1)) != std::string::npos;) path.erase(pos, 1);
+    return path;
+}
+
+} // namespace
+
+tPreferences::tPreferences(std::string fileName) : fileName_(std::move(fileName)) {}
+
+void tPreferences::Load() {
+    sections_.clear();
+    std::ifstream in(fileName_, std::ios::binary);
+    if (!in) return;
+    std::ostringstream text;
+    text << in.rdbuf();
+    Parse(text.str());
+}
+
+void tPreferences::Parse(std::string_view text) {
+    tSection* current = nullptr;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view raw = text.substr(start, end - start);
+        start = end + 1;
+        std::string_view line = TrimBlanks(raw);
+        if (line.empty() || line.front() == ';') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            std::string_view name = line.substr(1, line.size() - 2);
+            current = Find(name);
+            if (!current) {
+                sections_.push_back({std::string(name), {}});
+                current = &sections_.back();
+            }
+            continue;
+        }
+        if (!current) continue;
+        size_t eq = line.find('=');
+        std::string key, value;
+        if (eq == std::string_view::npos) {
+            key = line;
+        } else {
+            std::string_view k = line.substr(0, eq);
+            std::string_view v = line.substr(eq + 1);
+            // "key = value" (hand-edited) drops the blanks around "="; "key=value" (the
+            // form flush writes) keeps a value's leading blanks, so that a record starting
+            // with blanks reads back exactly as it was written.
+            if (!k.empty() && IsBlank(k.back()))
+                while (!v.empty() && IsBlank(v.front())) v.remove_prefix(1);
+            key = TrimBlanks(k);
+            value = v;
+        }
+        auto& entries = current->Entries;
+        auto it = std::find_if(entries.begin(), entries.end(),
+                               [&](const auto& e) { return e.first == key; });
+        if (it != entries.end())
+            it->second = std::move(value);
+        else
+            entries.emplace_back(std::move(key), std::move(value));
+    }
+}
+
+tPreferences::tSection* tPreferences::Find(std::string_view section) {
+    for (auto& s : sections_)
+        if (s.Name == section) return &s;
+    return nullptr;
+}
+
+const tPreferences::tSection* tPreferences::Find(std::string_view section) const {
+    for (const auto& s : sections_)
+        if (s.Name == section) return &s;
+    return nullptr;
+}
+
+bool tPreferences::Write(std::string_view key, std::string_view value, std::string_view section) {
+    if (HoldsLineBreak(key) || HoldsLineBreak(value) || HoldsLineBreak(section)) return false;
+    if (key.empty() || key.find('=') != std::string_view::npos || TrimBlanks(key) != key ||
+        key.front() == ';' || key.front() == '[')
+        return false;
+    if (section.find(']') != std::string_view::npos) return false;
+    tSection* s = Find(section);
+    if (!s) {
+        sections_.push_back({std::string(section), {}});
+        s = &sections_.back();
+    }
+    for (auto& e : s->Entries) {
+        if (e.first == key) {
+            e.second = value;
+            return true;
+        }
+    }
+    s->Entries.emplace_back(std::string(key), std::string(value));
+    return true;
+}
+
+std::string tPreferences::Read(std::string_view key, std::string_view section) const {
+    if (const tSection* s = Find(section))
+        for (const auto& e : s->Entries)
+            if (e.first == key) return e.second;
+    return {};
+}
+
+bool tPreferences::Has(std::string_view key, std::string_view section) const {
+    if (const tSection* s = Find(section))
+        for (const auto& e : s->Entries)
+            if (e.first == key) return true;
+    return false;
+}
+
+void tPreferences::Delete(std::string_view key, std::string_view section) {
+    if (tSection* s = Find(section))
+        std::erase_if(s->Entries, [&](const auto& e) { return e.first == key; });
+}
+
+const std::vector<std::pair<std::string, std::string>>*
+tPreferences::Section(std::string_view section) const {
+    const tSection* s = Find(section);
+    return s ? &s->Entries : nullptr;
+}
+
+std::string tPreferences::Text() const {
+    std::string out;
+    for (const auto& s : sections_) {
+        out += "[" + s.Name + "]\n";
+        for (const auto& [k, v] : s.Entries) {
+            out += k;
+            out += '=';
+            out += v;
+            out += '\n';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string tPreferences::Flush() const {
+    std::string text = Text();
+    std::string tmp = fileName_ + ".tmp-XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0)
+        return "Cannot write the preferences file " + fileName_ + ": " + std::strerror(errno);
+    auto fail = [&](const char* what) {
+        std::string msg = std::string("Cannot write the preferences file ") + fileName_ + " (" +
+                          what + "): " + std::strerror(errno);
+        close(fd);
+        unlink(tmp.c_str());
+        return msg;
+    };
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail("write");
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (fsync(fd) != 0) return fail("sync");
+    if (close(fd) != 0) {
+        unlink(tmp.c_str());
+        return "Cannot write the preferences file " + fileName_ + ": " + std::strerror(errno);
+    }
+    if (rename(tmp.c_str(), fileName_.c_str()) != 0) {
+        std::string msg =
+            "Cannot replace the preferences file " + fileName_ + ": " + std::strerror(errno);
+        unlink(tmp.c_str());
+        return msg;
+    }
+    return {};
+}
+
+std::string PreferencesFileName() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return CollapseDoubleSlashes(std::string(home) + "/.CorvaneX");
+    return "CorvaneX.ini";
+}
+
+void SetPrefStore(tPreferences* store) { theStore = store; }
+tPreferences* PrefStore() { return theStore; }
+
+bool WritePref(std::string_view key, std::string_view value, std::string_view section) {
+    return theStore ? theStore->Write(key, value, section) : false;
+}
+
+std::string ReadPref(std::string_view key, std::string_view section) {
+    return theStore ? theStore->Read(key, section) : std::string();
+}
+
+void DeletePref(std::string_view key, std::string_view section) {
+    if (theStore) theStore->Delete(key, section);
+}
+
+int ParseIntOr(std::string_view text, int fallback) {
+    std::string_view s = TrimBlanks(text);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    int value = 0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || ptr != s.data() + s.size() || s.empty()) return fallback;
+    return value;
+}
+
+int ParseBufSize(std::string_view text) {
+    std::string_view s = TrimBlanks(text);
+    long long value = 0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ptr != s.data() + s.size()) return 1024;
+    if (ec == std::errc::result_out_of_range) return s.front() == '-' ? 1 : 10240;
+    if (ec != std::errc()) return 1024;
+    return static_cast<int>(std::clamp<long long>(value, 1, 10240));
+}
+
+std::string DefaultLogFolder() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string exe = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    size_t slash = exe.rfind('/');
+    return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + "Logs";
+}
+
+tMainSettings ReadMainSettings() {
+    tMainSettings s;
+    s.CurrentProfileName = ReadPref("CurrentProfileName", "Main");
+    s.CurrentTabSheet = ParseIntOr(ReadPref("CurrentTabSheet", "Main"), 0);
+    s.BufSizeKB = ParseBufSize(ReadPref("BufSize", "Main"));
+    s.Logging = ParseIntOr(ReadPref("Logging", "Main"), 0);
+    s.LogFolder = ReadPref("LogFolder", "Main");
+    if (s.LogFolder.empty()) s.LogFolder = DefaultLogFolder();
+    return s;
+}
+
+tMainSettings& RunSettings() {
+    static tMainSettings settings;
+    return settings;
+}
+
+std::string EncodeWindowPos(const tWindowPos& pos) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%5d%5d%5d%5d%2d", pos.Left, pos.Top, pos.Width, pos.Height,
+                  pos.State);
+    return buf;
+}
+
+bool DecodeWindowPos(std::string_view value, tWindowPos& pos) {
+    if (value.size() != 22) return false;
+    auto part = [&](size_t at, size_t len, int& field) {
+        field = ParseIntOr(value.substr(at, len), field);
+    };
+    part(20, 2, pos.State);
+    if (pos.State == 2) return true;
+    part(0, 5, pos.Left);
+    part(5, 5, pos.Top);
+    part(10, 5, pos.Width);
+    part(15, 5, pos.Height);
+    return true;
+}
+
+} // namespace corvane

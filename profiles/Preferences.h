@@ -1,0 +1,90 @@
+// The preferences store: one INI document, loaded once, changed in memory and flushed to
+// disk at a few fixed moments. Everything else uses WritePref / ReadPref / DeletePref.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace corvane {
+
+class tPreferences {
+public:
+    // An empty document bound to fileName; Load reads the file (a missing or unreadable
+    // file leaves the document empty).
+    explicit tPreferences(std::string fileName);
+    void Load();
+
+    const std::string& FileName() const { return fileName_; }
+
+    // Refuses (false, nothing written) keys, sections or values holding a line break.
+    bool Write(std::string_view key, std::string_view value, std::string_view section);
+    std::string Read(std::string_view key, std::string_view section) const;
+    bool Has(std::string_view key, std::string_view section) const;
+    void Delete(std::string_view key, std::string_view section);
+    // Keys and values of a section in their order.
+    const std::vector<std::pair<std::string, std::string>>* Section(std::string_view section) const;
+
+    // Writes the whole document to a temporary file beside the file, syncs it and renames
+    // it over the file. Returns an empty text on success, else what went wrong; the old
+    // file is then left as it was.
+    std::string Flush() const;
+
+    // The document as it would be written.
+    std::string Text() const;
+    void Parse(std::string_view text);
+
+private:
+    struct tSection {
+        std::string Name;
+        std::vector<std::pair<std::string, std::string>> Entries;
+    };
+    tSection* Find(std::string_view section);
+    const tSection* Find(std::string_view section) const;
+
+    std::string fileName_;
+    std::vector<tSection> sections_;
+};
+
+// The file location: $HOME + "/.CorvaneX" (doubled "/" after the first character
+// collapsed) when HOME is set and not empty, else "CorvaneX.ini" in the working folder.
+std::string PreferencesFileName();
+
+// The process-wide store used by the three operations; not owned. None installed: writes
+// do nothing and reads give "".
+void SetPrefStore(tPreferences* store);
+tPreferences* PrefStore();
+
+bool WritePref(std::string_view key, std::string_view value, std::string_view section);
+std::string ReadPref(std::string_view key, std::string_view section);
+void DeletePref(std::string_view key, std::string_view section);
+
+// The "Main" settings, each declared once with its parsing rule.
+struct tMainSettings {
+    std::string CurrentProfileName;
+    int CurrentTabSheet = 0; // integer, 0 when it does not parse
+    int BufSizeKB = 1024;    // integer clamped to 1..10240, 1024 when it does not parse
+    int Logging = 0;         // 0 none, 1 common file, 2 per profile, 3 per run
+    std::string LogFolder;   // empty: the program's folder + "Logs"
+};
+tMainSettings ReadMainSettings();
+int ParseBufSize(std::string_view text);
+int ParseIntOr(std::string_view text, int fallback);
+// The program file's folder (up to and including its last "/") + "Logs".
+std::string DefaultLogFolder();
+
+// The settings a run uses (buffer size, logging mode, log folder); set at start.
+tMainSettings& RunSettings();
+
+// Window positions: 22 characters, left, top, width, height in 5 each and state in 2.
+struct tWindowPos {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    int State = 0; // 0 normal, 1 minimized, 2 maximized
+};
+std::string EncodeWindowPos(const tWindowPos& pos);
+// Applies the parts of value that parse onto pos; false (pos unchanged) when value is not
+// exactly 22 characters.
+bool DecodeWindowPos(std::string_view value, tWindowPos& pos);
+
+} // namespace corvane
