@@ -93,6 +93,10 @@ public:
 
     // Execution state.
     tCopyingStatus* CopyingWindow = nullptr; // set while ExecutePlan runs
+    // Lines of the result window's list of the last execution (failures, access problems,
+    // unreadable folders) and how many entries were not carried out.
+    std::vector<std::string> ResultList;
+    int32_t FailedCount = 0;
     bool LoggingOn = false;
     std::FILE* LogFile = nullptr; // opened and closed by ExecuteWithLog
 
