@@ -1,0 +1,81 @@
+// Generating benchmark trees and timing shell commands, shared by the benchmarks.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <vector>
+
+namespace corvane::bench {
+
+inline double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Wall time of a shell command; exits the benchmark when the command fails.
+inline double TimeCommand(const std::string& command) {
+    auto start = std::chrono::steady_clock::now();
+    int rc = std::system(command.c_str());
+    double s = Seconds(start);
+    if (rc != 0) {
+        std::fprintf(stderr, "benchmark command failed (%d): %s\n", rc, command.c_str());
+        std::exit(1);
+    }
+    return s;
+}
+
+inline void WriteFile(const std::string& path, size_t size, int64_t mtime, std::mt19937& rng) {
+    std::string data(size, '\0');
+    for (auto& c : data) c = static_cast<char>('a' + rng() % 26);
+    std::ofstream(path, std::ios::binary) << data;
+    timeval tv[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+    utimes(path.c_str(), tv);
+}
+
+// A tree of about `files` files over `levels` folder levels with `fanout` subfolders each
+// and 10 to 40 files per folder; returns the relative paths of the files.
+inline std::vector<std::string> MakeTree(const std::string& root, int files, int levels = 4,
+                                         int fanout = 8, size_t maxSize = 4096,
+                                         unsigned seed = 1) {
+    std::mt19937 rng(seed);
+    std::vector<std::string> folders{""};
+    for (size_t i = 0; i < folders.size(); ++i) {
+        int depth = folders[i].empty() ? 0 : static_cast<int>(std::count(folders[i].begin(), folders[i].end(), '/')) + 1;
+        if (depth >= levels) continue;
+        for (int f = 0; f < fanout; ++f)
+            folders.push_back((folders[i].empty() ? "" : folders[i] + "/") + "dir" + std::to_string(f));
+    }
+    std::vector<std::string> made;
+    std::filesystem::create_directories(root);
+    for (const auto& f : folders) std::filesystem::create_directories(root + "/" + f);
+    size_t folder = 0;
+    while (static_cast<int>(made.size()) < files) {
+        const std::string& f = folders[folder++ % folders.size()];
+        int count = 10 + static_cast<int>(rng() % 31);
+        for (int i = 0; i < count && static_cast<int>(made.size()) < files; ++i) {
+            std::string rel = (f.empty() ? "" : f + "/") + "file" + std::to_string(made.size()) + ".dat";
+            WriteFile(root + "/" + rel, 64 + rng() % maxSize, 1600000000 + rng() % 1000000, rng);
+            made.push_back(rel);
+        }
+    }
+    return made;
+}
+
+// Peak resident memory of this process so far, in MiB.
+inline double PeakMemoryMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0;
+}
+
+} // namespace corvane::bench
