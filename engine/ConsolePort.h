@@ -37,6 +37,8 @@ public:
     void OpenCopyingStatus(tCopyingStatus& status, bool show) override;
     void CloseCopyingStatus() override;
     void ShowCopyingResult(const tCopyingResult&) override {}
+    // Nobody can review a plan here: the run is cancelled.
+    bool ReviewPlan(tProfile&) override { return false; }
     void ProcessEvents() override;
 
 private:

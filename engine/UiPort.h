@@ -89,6 +89,10 @@ public:
     // Copying result window, shown modally.
     virtual void ShowCopyingResult(const tCopyingResult& result) = 0;
 
+    // Attended review of a planned run in the status window, shown modally. true when the
+    // user pressed "Start", false for "Cancel". The plan may be changed meanwhile.
+    virtual bool ReviewPlan(tProfile& profile) = 0;
+
     // Lets pending window events run (button presses take effect here).
     virtual void ProcessEvents() = 0;
 };

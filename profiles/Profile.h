@@ -11,6 +11,7 @@
 namespace corvane {
 
 struct tCopyingStatus;
+class tStatusList;
 
 // Three-state check box value.
 enum class tTriState : uint8_t { Unchecked = 0, Checked = 1, Grayed = 2 };
@@ -84,12 +85,18 @@ public:
     int32_t LeftItemCount = 0, RightItemCount = 0, MaxLevel = 0;
     bool ScanAborted = false;
     std::vector<tUnreadableFolder> UnreadableFolders;
+    // Full paths of copy-temporary items the scan met and left out (leftovers of an
+    // interrupted copy), for the executor to remove.
+    std::vector<std::string> LeftoverTempFiles;
 
     // Plan: filter values, statistics and the status list's row -> entry index (row 0 is
     // the header and maps to -1).
     tStatusFilter Filter;
     tPlanStatistics Stats;
     std::vector<int32_t> RowIndex;
+    // The status list model that BuildStatusList and UpdateStatusSummary keep up to date;
+    // set while one is attached (tStatusList attaches itself). Not owned.
+    tStatusList* StatusList = nullptr;
 
     // Execution state.
     tCopyingStatus* CopyingWindow = nullptr; // set while ExecutePlan runs

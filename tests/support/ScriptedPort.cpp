@@ -113,6 +113,14 @@ void ScriptedPort::CloseCopyingStatus() {
 
 void ScriptedPort::ShowCopyingResult(const tCopyingResult& result) { Results.push_back(result); }
 
+bool ScriptedPort::ReviewPlan(tProfile&) {
+    Calls.push_back("Review");
+    if (Reviews.empty()) return false;
+    bool a = Reviews.front();
+    Reviews.pop_front();
+    return a;
+}
+
 void ScriptedPort::ProcessEvents() {
     ++Events;
     if (CancelProgressAfter > 0 && --CancelProgressAfter == 0) progressCancelled_ = true;

@@ -21,6 +21,7 @@ public:
     std::deque<int> Decisions;           // AskDecision; default -1 (Cancel)
     std::deque<int> Choices;             // ChooseOption and ChooseWithFileInfo; default 0
     std::deque<std::string> Texts;       // AskForText; "\x18" means cancel; default cancel
+    std::deque<bool> Reviews;            // ReviewPlan: true "Start"; default false (Cancel)
 
     // Every call as one line: "Info: text", "Question: text", "Decision: text",
     // "Choice: message", "FileChoice: message | dest", "Text: prompt".
@@ -66,6 +67,7 @@ public:
     void OpenCopyingStatus(tCopyingStatus& status, bool show) override;
     void CloseCopyingStatus() override;
     void ShowCopyingResult(const tCopyingResult& result) override;
+    bool ReviewPlan(tProfile& profile) override;
     void ProcessEvents() override;
 
     std::string ButtonCaption;

@@ -116,9 +116,9 @@ unsigned TempTree::Mode(const std::string& rel) const {
 
 std::vector<std::string> TempTree::List(const std::string& rel) const {
     std::vector<std::string> out;
-    fs::path base = Path(rel);
+    std::string base = Path(rel);
     for (auto it = fs::recursive_directory_iterator(base); it != fs::recursive_directory_iterator(); ++it) {
-        std::string r = fs::relative(it->path(), base).string();
+        std::string r = it->path().string().substr(base.size() + 1);
         if (it->is_directory() && !it->is_symlink()) r += "/";
         out.push_back(r);
     }
