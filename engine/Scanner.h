@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
@@ -60,8 +62,16 @@ public:
 private:
     bool Fill(const char* name, TSearchRec& rec);
 
+    // Whether the running user may write an item, judged from its status (with links
+    // followed); taken once per folder.
+    bool WritableByMode(const struct stat& st) const;
+
     DIR* dir_ = nullptr;
     std::string pattern_;
+    bool readOnlyFs_ = false;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+    std::vector<gid_t> groups_;
     uint32_t excludeAttr_ = 0;
     bool matchAll_ = false;
     int error_ = 0;

@@ -10,6 +10,7 @@
 #include <climits>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -725,6 +726,42 @@ TEST_F(ScannerTest, ListingMatchesPatternsAndAttributes) {
     EXPECT_TRUE(S_ISREG(rec.Mode));
     EXPECT_EQ(ListNext(rec, listing), -1);
     ListClose(listing);
+}
+
+TEST(FolderListing, ReadOnlyBitFollowsTheModeForTheRunningUser) {
+    TempTree tree;
+    tree.WriteFile("root-0644", "r");
+    tree.WriteFile("root-0666", "r");
+    tree.SetMode("root-0666", 0666);
+    tree.WriteFile("own-0444", "o");
+    tree.WriteFile("own-0644", "o");
+    tree.MakeLink("link-to-0644", "root-0644");
+    tree.MakeLink("dangling", "missing");
+    struct passwd* nobody = getpwnam("nobody");
+    uid_t uid = nobody ? nobody->pw_uid : 65534;
+    ASSERT_EQ(chown(tree.Path("own-0444").c_str(), uid, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chown(tree.Path("own-0644").c_str(), uid, static_cast<gid_t>(-1)), 0);
+    tree.SetMode("own-0444", 0444);
+
+    auto readOnlyNames = [&] {
+        std::vector<std::string> names;
+        tFolderListing listing;
+        listing.SkipDotEntries = true;
+        TSearchRec rec;
+        for (int rc = listing.First(tree.Root() + "/*", faAnyFile, rec); rc == 0;
+             rc = listing.Next(rec))
+            if (rec.Attr & faReadOnly) names.push_back(rec.Name);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    int rc = test::RunAsNobody([&] {
+        return readOnlyNames() ==
+                       std::vector<std::string>{"dangling", "link-to-0644", "own-0444", "root-0644"}
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(readOnlyNames(), std::vector<std::string>{"dangling"}) << "root may write the rest";
 }
 
 } // namespace
