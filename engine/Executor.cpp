@@ -1,0 +1,513 @@
+#include "engine/Executor.h"
+
+#include "engine/FileAccess.h"
+#include "engine/FileOps.h"
+#include "engine/Planner.h"
+#include "engine/Scanner.h"
+#include "engine/UiPort.h"
+#include "profiles/Preferences.h"
+#include "profiles/Profile.h"
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string FullPath(const std::string& base, const std::string& rel, const std::string& name) {
+    return NormalizeSlashes(base + "/" + rel + "/" + name);
+}
+
+std::string FolderPath(const std::string& base, const std::string& rel) {
+    return NormalizeSlashes(base + "/" + rel);
+}
+
+// Copy-temporary files of an interrupted earlier run that the scan met.
+void RemoveLeftoverTempFiles(tProfile& profile) {
+    for (const std::string& path : profile.LeftoverTempFiles) {
+        std::string_view name = path;
+        if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
+            name = name.substr(slash + 1);
+        struct stat st;
+        if (!IsCopyTempName(name) || lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) unlink(path.c_str());
+    }
+    profile.LeftoverTempFiles.clear();
+}
+
+// The buffer never exceeds the largest planned copy unless that is 1024 bytes or less.
+int32_t BufferSizeFor(const tProfile& profile) {
+    tMainSettings& settings = RunSettings();
+    if (settings.BufSizeKB < 1) settings.BufSizeKB = 1;
+    const int64_t wanted = static_cast<int64_t>(settings.BufSizeKB) * 1024;
+    const int64_t largest = profile.Stats.LargestCopy;
+    if (wanted < largest) return static_cast<int32_t>(wanted);
+    if (largest > 1024) return static_cast<int32_t>(largest);
+    return static_cast<int32_t>(wanted);
+}
+
+// Keeps the copying window attached to the profile for the execution, also when an exception
+// ends it early.
+class tCopyingWindowScope {
+public:
+    tCopyingWindowScope(tProfile& profile, tCopyingStatus& status) : profile_(profile) {
+        profile.CopyingWindow = &status;
+    }
+    ~tCopyingWindowScope() { Close(); }
+    tCopyingWindowScope(const tCopyingWindowScope&) = delete;
+    tCopyingWindowScope& operator=(const tCopyingWindowScope&) = delete;
+
+    void Open(bool show) {
+        Ui().OpenCopyingStatus(*profile_.CopyingWindow, show);
+        open_ = true;
+    }
+    void Close() {
+        if (open_) Ui().CloseCopyingStatus();
+        open_ = false;
+        profile_.CopyingWindow = nullptr;
+    }
+
+private:
+    tProfile& profile_;
+    bool open_ = false;
+};
+
+class tExecutor {
+public:
+    tExecutor(tProfile& profile, tCopyingStatus& status)
+        : profile_(profile), status_(status), run_(profile) {}
+
+    void Run();
+
+private:
+    void Pass();
+    void FolderEntry(const TFileListEntry& e);
+    tExecResult FileEntry(const TFileListEntry& e);
+    tExecResult LinkEntry(const TFileListEntry& e);
+    tExecResult Copy(const TFileListEntry& e, bool toRight);
+    tExecResult Move(const TFileListEntry& e);
+    tExecResult Delete(const TFileListEntry& e);
+    // Books the code of one entry; false when the pass ends here.
+    bool Treat(TFileListEntry& e, tExecResult code);
+    // The wait after a pass with access problems; true when another pass is to run.
+    bool WaitForAccess();
+    void RemoveFolders();
+    void SetResult();
+    void ShowResult() const;
+
+    tProfile& profile_;
+    tCopyingStatus& status_;
+    tRunState run_;
+    std::vector<std::string> lines_; // the result window's list of the current pass
+    int32_t errorLines_ = 0, accessLines_ = 0;
+    std::optional<Clock::time_point> waitStart_;
+};
+
+void tExecutor::Run() {
+    tCopyingWindowScope window(profile_, status_);
+    status_.Profile = &profile_;
+    status_.DatabaseModeOffVisible = false;
+    RemoveLeftoverTempFiles(profile_);
+
+    if (profile_.UseVersionsFolder && !profile_.OlderSubfolder) {
+        if (profile_.RightToLeft)
+            ForceFolders(NormalizeSlashes(profile_.LeftPath + "/" + profile_.VersionsFolder),
+                         run_.LeftFoldersCreated);
+        if (profile_.LeftToRight)
+            ForceFolders(NormalizeSlashes(profile_.RightPath + "/" + profile_.VersionsFolder),
+                         run_.RightFoldersCreated);
+    }
+
+    if (profile_.RunUnattended) {
+        run_.AnswerAll = {true, true, true, true};
+        run_.AnswerYes = {profile_.UA_OverwriteReadOnly, profile_.UA_OverwriteLarger,
+                          profile_.UA_OverwriteNewer, profile_.UA_DeleteFiles};
+    }
+
+    window.Open(profile_.ShowWindows);
+    if (profile_.ShowWindows) ProcessEvents();
+
+    status_.DatabaseModeOffVisible = false;
+    run_.AllocateBuffer(BufferSizeFor(profile_));
+    status_.pbFileNumberPosition = 0;
+    status_.pbFileNumberMax = profile_.Stats.AffectedCount;
+
+    for (;;) {
+        Pass();
+        if (run_.AccessProblems == 0 || !WaitForAccess()) break;
+    }
+
+    run_.Buffer.reset();
+    window.Close();
+    RemoveFolders();
+    SetResult();
+    if (!profile_.RunUnattended) ShowResult();
+}
+
+void tExecutor::Pass() {
+    run_.ExclusiveProblemSeen = false;
+    status_.AccessGroupVisible = false;
+    run_.AccessProblems = 0;
+    lines_.clear();
+    errorLines_ = accessLines_ = 0;
+    const std::string affectedCount = std::to_string(profile_.Stats.AffectedCount);
+
+    for (TFileListEntry& e : profile_.Entries) {
+        if (!e.Shown) continue;
+        switch (e.Action) {
+        case tAction::actCopyToRight:
+        case tAction::actCopyToLeft:
+        case tAction::actMove:
+        case tAction::actSkipped:
+        case tAction::actDelete:
+            break;
+        default:
+            continue;
+        }
+        if (e.LeftIsFolder && !e.LeftIsLink && !e.RightIsLink) {
+            FolderEntry(e);
+            continue;
+        }
+        status_.lbFileNumber = "File #" + std::to_string(e.AffectedIndex) + " of " + affectedCount;
+        for (int i = 0; i < 4; ++i)
+            ProcessEvents();
+        if (!Treat(e, FileEntry(e))) return;
+        status_.pbFileNumberPosition = e.AffectedIndex;
+        ProcessEvents();
+        if (status_.Cancelled) return;
+    }
+}
+
+void tExecutor::FolderEntry(const TFileListEntry& e) {
+    const std::string& rel = e.RelPath();
+    switch (e.Action) {
+    case tAction::actCopyToRight:
+        if (profile_.Filter.rgMovedFiles != 1)
+            ForceFolders(FullPath(profile_.RightPath, rel, e.Name), run_.RightFoldersCreated);
+        break;
+    case tAction::actCopyToLeft:
+        if (profile_.Filter.rgMovedFiles != 1)
+            ForceFolders(FullPath(profile_.LeftPath, rel, e.Name), run_.LeftFoldersCreated);
+        break;
+    case tAction::actMove:
+        if (!e.Left.Present) {
+            ForceFolders(FullPath(profile_.RightPath, e.MovedPath, e.Name),
+                         run_.RightFoldersCreated);
+            run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name));
+        } else {
+            ForceFolders(FullPath(profile_.LeftPath, e.MovedPath, e.Name), run_.LeftFoldersCreated);
+            run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
+    const bool linkCopy = (e.LeftIsLink || e.RightIsLink) &&
+                          (profile_.SymLinks == 1 || profile_.SymLinks == 2 ||
+                           (profile_.SymLinks == 0 && e.LeftIsFolder)) &&
+                          e.Action != tAction::actDelete;
+    if (linkCopy) return LinkEntry(e);
+    switch (e.Action) {
+    case tAction::actCopyToRight:
+        return Copy(e, true);
+    case tAction::actCopyToLeft:
+        return Copy(e, false);
+    case tAction::actMove:
+        return Move(e);
+    case tAction::actSkipped:
+        return SystemError(e.ExecResult);
+    case tAction::actDelete:
+        return Delete(e);
+    default:
+        return tExecResult::None;
+    }
+}
+
+tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
+    const std::string& rel = e.RelPath();
+    switch (e.Action) {
+    case tAction::actCopyToRight:
+        status_.lbFromDir = FolderPath(profile_.LeftPath, rel);
+        status_.lbToDir = FolderPath(profile_.RightPath, rel);
+        return CopySymlink(profile_, FullPath(profile_.LeftPath, rel, e.Name),
+                           FullPath(profile_.RightPath, rel, e.Name), status_.lbToDir,
+                           profile_.RightPath, e.Right.Present, run_.RightVersions,
+                           run_.RightFoldersCreated);
+    case tAction::actCopyToLeft:
+        status_.lbFromDir = FolderPath(profile_.RightPath, rel);
+        status_.lbToDir = FolderPath(profile_.LeftPath, rel);
+        return CopySymlink(profile_, FullPath(profile_.RightPath, rel, e.Name),
+                           FullPath(profile_.LeftPath, rel, e.Name), status_.lbToDir,
+                           profile_.LeftPath, e.Left.Present, run_.LeftVersions,
+                           run_.LeftFoldersCreated);
+    case tAction::actMove:
+        if (!run_.SymlinkMessageShown) {
+            run_.SymlinkMessageShown = true;
+            if (!profile_.RunUnattended) ShowInfo("Moving symlinks is not supported yet.");
+        }
+        return tExecResult::None;
+    default:
+        return tExecResult::None;
+    }
+}
+
+tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
+    const std::string& rel = e.RelPath();
+    const std::string& sourceBase = toRight ? profile_.LeftPath : profile_.RightPath;
+    const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
+    const std::string source = FullPath(sourceBase, rel, e.Name);
+    const std::string dest = FullPath(destBase, rel, e.Name);
+    const TEntrySide& s = toRight ? e.Left : e.Right;
+    const TEntrySide& d = toRight ? e.Right : e.Left;
+    const int64_t sourceSize = toRight ? e.LeftSize : e.RightSize;
+    const int64_t destSize = toRight ? e.RightSize : e.LeftSize;
+    status_.lbFromDir = FolderPath(sourceBase, rel);
+    status_.lbToDir = FolderPath(destBase, rel);
+
+    tExecResult code = tExecResult::Done;
+    if (sourceSize < destSize && !profile_.MultipleVersions)
+        code = ConfirmAction(run_, tQuestionKind::Larger, source, dest, s.Time, d.Time, destSize,
+                             sourceSize);
+    if (code == tExecResult::Done && s.Time < d.Time)
+        code = ConfirmAction(run_, tQuestionKind::Newer, source, dest, s.Time, d.Time, destSize,
+                             sourceSize);
+    if (code != tExecResult::Done) return code;
+    return CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name, source, dest, status_.lbToDir,
+                       destBase, sourceSize, destSize,
+                       toRight ? run_.RightVersions : run_.LeftVersions,
+                       toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+}
+
+tExecResult tExecutor::Move(const TFileListEntry& e) {
+    const std::string& rel = e.RelPath();
+    if (!e.Left.Present) {
+        tExecResult code =
+            MoveOneFile(profile_, "R", e.Name, FullPath(profile_.RightPath, rel, e.Name),
+                        FullPath(profile_.RightPath, e.MovedPath, e.Name),
+                        FolderPath(profile_.RightPath, e.MovedPath), run_.RightFoldersCreated);
+        if (!FolderAccessible(FolderPath(profile_.LeftPath, rel)))
+            run_.RightFoldersToRemove.push_back(FolderPath(profile_.RightPath, rel));
+        return code;
+    }
+    tExecResult code =
+        MoveOneFile(profile_, "L", e.Name, FullPath(profile_.LeftPath, rel, e.Name),
+                    FullPath(profile_.LeftPath, e.MovedPath, e.Name),
+                    FolderPath(profile_.LeftPath, e.MovedPath), run_.LeftFoldersCreated);
+    if (!FolderAccessible(FolderPath(profile_.RightPath, rel)))
+        run_.LeftFoldersToRemove.push_back(FolderPath(profile_.LeftPath, rel));
+    return code;
+}
+
+tExecResult tExecutor::Delete(const TFileListEntry& e) {
+    const std::string& rel = e.RelPath();
+    tExecResult code = tExecResult::None;
+    if (e.Right.Present) {
+        const std::string path = FullPath(profile_.RightPath, rel, e.Name);
+        code = profile_.MultipleVersions
+                   ? tExecResult::Done
+                   : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path, e.Right.Time,
+                                   e.Right.Time, e.RightSize, 0);
+        if (code == tExecResult::Done) {
+            code = DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
+                                 run_.RightVersions, run_.RightFoldersCreated);
+            if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize;
+        }
+        if (code == tExecResult::Cancelled) return code;
+    }
+    if (e.Left.Present) {
+        const std::string path = FullPath(profile_.LeftPath, rel, e.Name);
+        code = profile_.MultipleVersions ? tExecResult::Done
+                                         : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path,
+                                                         e.Left.Time, e.Left.Time, e.LeftSize, 0);
+        if (code == tExecResult::Done) {
+            code = DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
+                                 run_.LeftVersions, run_.LeftFoldersCreated);
+            if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize;
+        }
+    }
+    return code;
+}
+
+bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
+    switch (code) {
+    case tExecResult::Done:
+        if (e.Action == tAction::actCopyToRight) {
+            ++run_.CopiedToRight;
+            run_.BytesToRight += e.LeftSize;
+        } else if (e.Action == tAction::actCopyToLeft) {
+            ++run_.CopiedToLeft;
+            run_.BytesToLeft += e.RightSize;
+        } else if (e.Action == tAction::actMove) {
+            ++run_.Moved;
+            if (profile_.Filter.rgAdjustMovedFiles == 0)
+                run_.BytesMovedLeft += e.LeftSize;
+            else
+                run_.BytesMovedRight += e.RightSize;
+        }
+        e.Action = tAction::actLeaveAlone;
+        return true;
+    case tExecResult::SharingProblem:
+    case tExecResult::SourceBadHandle:
+    case tExecResult::FirstReadFailed: {
+        if (run_.AccessProblems == 0) {
+            ProcessEvents();
+            status_.Memo1.clear();
+            run_.NoAccessList.clear();
+            status_.AccessGroupVisible = true;
+        }
+        if (code != tExecResult::FirstReadFailed) {
+            run_.ExclusiveProblemSeen = true;
+            if (profile_.Database) {
+                status_.DatabaseModeOffVisible = true;
+                status_.DatabaseModeOffEnabled = true;
+            }
+        }
+        const bool fromRight =
+            e.Action == tAction::actCopyToLeft || (e.Action == tAction::actMove && !e.Left.Present);
+        const std::string path =
+            FullPath(fromRight ? profile_.RightPath : profile_.LeftPath, e.RelPath(), e.Name);
+        status_.Memo1.push_back(path);
+        run_.NoAccessList.push_back(path);
+        ++run_.AccessProblems;
+        return true;
+    }
+    case tExecResult::Cancelled:
+        // A cancelled question ends the whole execution, not only this pass: the next pass
+        // would ask it again.
+        status_.Cancelled = true;
+        return false;
+    default:
+        lines_.push_back(e.RelPath() + "/" + e.Name +
+                         (code == tExecResult::NotPermitted
+                              ? std::string(" (not permitted)")
+                              : " (error " + std::to_string(Code(code)) + ")"));
+        ++errorLines_;
+        e.Action = tAction::actSkipped;
+        e.ExecResult = Code(code);
+        return true;
+    }
+}
+
+bool tExecutor::WaitForAccess() {
+    if (!run_.ExclusiveProblemSeen) {
+        status_.DatabaseModeOffVisible = false;
+        status_.DatabaseModeOffEnabled = false;
+    }
+    for (const std::string& path : run_.NoAccessList)
+        lines_.push_back(path + " (access problem)");
+    accessLines_ = static_cast<int32_t>(run_.NoAccessList.size());
+
+    const auto hundredths = [this] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *waitStart_)
+                   .count() /
+               10;
+    };
+    if (!waitStart_) {
+        waitStart_ = Clock::now();
+    } else if (static_cast<double>(hundredths()) / 6000.0 > profile_.WaitMins) {
+        status_.Cancelled = true;
+        return false;
+    }
+
+    status_.lbBytes = "Waiting For (Exclusive) Access To " + std::to_string(run_.AccessProblems) +
+                      " " + "File(s)";
+    status_.BytesVisible = true;
+    status_.pbBytesMax = static_cast<int64_t>(profile_.WaitMins) * 60;
+    status_.pbBytesPosition = 0;
+    for (int step = 0; step < 20; ++step) {
+        ProcessEvents();
+        const int64_t elapsed = hundredths();
+        status_.pbBytesPosition = elapsed / 100;
+        char text[64];
+        std::snprintf(text, sizeof text, "Waiting For %2lldm%3llds",
+                      static_cast<long long>(elapsed / 6000),
+                      static_cast<long long>((elapsed / 100) % 60));
+        status_.lbCopying = text;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (status_.Cancelled) break;
+    }
+    return !status_.Cancelled && profile_.Wait && run_.AccessProblems != 0;
+}
+
+void tExecutor::RemoveFolders() {
+    // Deepest (latest) first, so that a parent emptied by its children goes too. Only empty
+    // folders can be removed; failures are expected and ignored.
+    for (auto it = run_.LeftFoldersToRemove.rbegin(); it != run_.LeftFoldersToRemove.rend(); ++it)
+        if (rmdir(it->c_str()) == 0) ++run_.LeftFoldersRemoved;
+    for (auto it = run_.RightFoldersToRemove.rbegin(); it != run_.RightFoldersToRemove.rend(); ++it)
+        if (rmdir(it->c_str()) == 0) ++run_.RightFoldersRemoved;
+}
+
+void tExecutor::SetResult() {
+    std::string result = std::to_string(run_.CopiedToRight + run_.CopiedToLeft) + " copied";
+    if (run_.Moved > 0) result += ", " + std::to_string(run_.Moved) + " moved";
+    const int32_t deleted = run_.DeletedLeft + run_.DeletedRight;
+    if (deleted > 0) result += ", " + std::to_string(deleted) + " deleted";
+
+    for (const tUnreadableFolder& folder : profile_.UnreadableFolders)
+        lines_.push_back((folder.RelPath.empty() ? std::string("/") : folder.RelPath) +
+                         " (cannot read folder)");
+    // Entries that were not carried out must not read like a clean run.
+    const int32_t failed =
+        errorLines_ + accessLines_ + static_cast<int32_t>(profile_.UnreadableFolders.size());
+    if (failed > 0) result += ", " + std::to_string(failed) + " failed";
+
+    profile_.LastRunResult = result;
+    profile_.ResultList = lines_;
+    profile_.FailedCount = failed;
+}
+
+void tExecutor::ShowResult() const {
+    const tPlanStatistics& stats = profile_.Stats;
+    tCopyingResult r;
+    if (run_.CopiedToLeft > 0 || stats.CopyToLeftCount > 0)
+        r.lbAddedL = SummaryText(run_.CopiedToLeft, run_.BytesToLeft);
+    if (run_.CopiedToRight > 0 || stats.CopyToRightCount > 0)
+        r.lbAddedR = SummaryText(run_.CopiedToRight, run_.BytesToRight);
+
+    const bool onLeft = profile_.Filter.rgAdjustMovedFiles == 0;
+    std::string moved;
+    if (run_.Moved > 0 || stats.MoveCount > 0)
+        moved = SummaryText(run_.Moved, onLeft ? run_.BytesMovedLeft : run_.BytesMovedRight);
+    (onLeft ? r.lbMovedL : r.lbMovedR) = moved;
+
+    if (run_.DeletedLeft > 0) r.lbDeletedL = SummaryText(run_.DeletedLeft, run_.BytesDeletedLeft);
+    if (run_.DeletedRight > 0)
+        r.lbDeletedR = SummaryText(run_.DeletedRight, run_.BytesDeletedRight);
+    r.lbDeletedVisible = !r.lbDeletedL.empty() || !r.lbDeletedR.empty();
+
+    if (run_.LeftVersions > 0) r.lbFilesRenamedL = std::to_string(run_.LeftVersions);
+    r.lbRenamed = run_.LeftVersions > 0 ? "Renamed (older v.):" : "Renamed (older versions):";
+    if (run_.RightVersions > 0) r.lbFilesRenamedR = std::to_string(run_.RightVersions);
+    r.lbRenamedVisible = run_.LeftVersions > 0 || run_.RightVersions > 0;
+
+    if (run_.LeftFoldersCreated > 0) r.lbFoldersCreatedL = std::to_string(run_.LeftFoldersCreated);
+    if (run_.RightFoldersCreated > 0)
+        r.lbFoldersCreatedR = std::to_string(run_.RightFoldersCreated);
+    if (run_.LeftFoldersRemoved > 0) r.lbFoldersRemovedL = std::to_string(run_.LeftFoldersRemoved);
+    if (run_.RightFoldersRemoved > 0)
+        r.lbFoldersRemovedR = std::to_string(run_.RightFoldersRemoved);
+    r.lbFoldersRemovedVisible = run_.LeftFoldersRemoved > 0 || run_.RightFoldersRemoved > 0;
+
+    r.RichEdit1 = profile_.ResultList;
+    Ui().ShowCopyingResult(r);
+}
+
+} // namespace
+
+void ExecutePlan(tProfile& profile) {
+    tCopyingStatus status;
+    tExecutor(profile, status).Run();
+}
+
+} // namespace corvane

@@ -1,0 +1,18 @@
+// The action executor: carries out the shown entries of a profile's plan.
+#pragma once
+
+namespace corvane {
+
+class tProfile;
+
+// Carries out every shown entry's action in plan order (folders, copies both ways, moves,
+// deletions, links), asking the overwrite and delete questions in attended runs and answering
+// them from the unattended permissions otherwise. Waits for files that cannot be opened as the
+// profile's Wait and WaitMins say. Entries done get Action 3, entries not carried out Action 6
+// with their code in ExecResult. Sets LastRunResult, ResultList and FailedCount, and in
+// attended runs shows the copying result window. Lets events run between entries and chunks;
+// the copying window's Cancel ends the execution early. Writes the log lines of its
+// operations while the run log is open.
+void ExecutePlan(tProfile& profile);
+
+} // namespace corvane

@@ -1,0 +1,134 @@
+// The single-file operations with which the executor carries out a plan (copy, move, delete,
+// old versions, links, the overwrite and delete question) and the run state of one execution
+// that they share.
+//
+// None of them raises. Each reports a result code and, while the run log is open, writes its
+// own line into it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+class tProfile;
+
+// Result codes of the per-file operations. Any other positive value is a system error
+// number (errno) of a failed source open or link creation, carried as is.
+enum class tExecResult : int32_t {
+    None = -1, // no operation was carried out (moved link, special file)
+    Done = 0,
+    NotPermitted = 1,      // system error 1 from an operation
+    Declined = 5,          // a declined question, or a file that was not deleted or moved
+    MoveTargetExists = 9,  // move: the destination exists already
+    SharingProblem = 32,   // access problem: system error 32
+    CopyFailed = 101,      // copy failed after the destination was touched
+    SourceBadHandle = 107, // access problem: the source failed to open with system error 9
+    FirstReadFailed = 108, // access problem: the first read of the source failed
+    Cancelled = 217,       // a question or the copy was cancelled
+};
+
+constexpr int32_t Code(tExecResult result) {
+    return static_cast<int32_t>(result);
+}
+constexpr tExecResult SystemError(int error) {
+    return static_cast<tExecResult>(error);
+}
+
+// The question kinds of ConfirmAction.
+enum class tQuestionKind : int { ReadOnly = 0, Larger = 1, Newer = 2, ToBeDeleted = 3 };
+
+// "read-only", "larger", "newer", "to be deleted".
+std::string_view KindName(tQuestionKind kind);
+
+// State of one execution of a plan: the copy buffer, the remembered answers, the counters and
+// the lists the executor fills. Everything starts at zero or empty.
+struct tRunState {
+    explicit tRunState(tProfile& profile) : Profile(profile) {}
+
+    tProfile& Profile;
+
+    // One block for the whole execution.
+    std::unique_ptr<char[]> Buffer;
+    int32_t BufferSize = 0;
+    void AllocateBuffer(int32_t size);
+
+    std::array<bool, 4> AnswerAll{}, AnswerYes{};
+
+    int32_t LeftFoldersCreated = 0, RightFoldersCreated = 0;
+    int32_t LeftVersions = 0, RightVersions = 0;
+    int32_t CopiedToRight = 0, CopiedToLeft = 0;
+    int64_t BytesToRight = 0, BytesToLeft = 0;
+    int32_t Moved = 0;
+    int64_t BytesMovedLeft = 0, BytesMovedRight = 0;
+    int32_t DeletedLeft = 0, DeletedRight = 0;
+    int64_t BytesDeletedLeft = 0, BytesDeletedRight = 0;
+    int32_t LeftFoldersRemoved = 0, RightFoldersRemoved = 0;
+    std::vector<std::string> LeftFoldersToRemove, RightFoldersToRemove;
+    std::vector<std::string> NoAccessList;
+    int32_t AccessProblems = 0;
+    bool ExclusiveProblemSeen = false;
+    bool SymlinkMessageShown = false;
+};
+
+// Copies sourcePath to destPath ("L->R" or "L<-R" as direction). The data goes into a
+// temporary file beside the destination that replaces it only when complete, with the
+// source's mode, owner and times (nanoseconds); the old destination becomes an old version
+// first when MultipleVersions is on. Asks the read-only question and, on a write error, whether
+// to try again (attended runs only); shows "Read error" in attended runs. Lets events run once
+// per chunk and stops with Cancelled when the copying window's Cancelled is set. On every
+// failure the temporary file is removed and the destination is left as it was. Special files
+// (FIFOs, sockets, devices, folders) are never opened: None. Writes the COPY log line.
+tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_view name,
+                        const std::string& sourcePath, const std::string& destPath,
+                        const std::string& destFolder, const std::string& destBase,
+                        int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders);
+
+// Renames fromPath to toPath (side "L" or "R"), making toFolder when missing. Never replaces
+// an existing file: MoveTargetExists then, and nothing changes. Declined when the rename is
+// refused. Asks nothing. Writes the MOVE log line.
+tExecResult MoveOneFile(tProfile& profile, std::string_view side, std::string_view name,
+                        const std::string& fromPath, const std::string& toPath,
+                        const std::string& toFolder, int32_t& folders);
+
+// Deletes the file path (base: the side's base folder, for the versions folder). With
+// withVersionsAndLog and MultipleVersions on, the file becomes old version 1 instead (versions
+// grows, deleted does not); when that is impossible the file stays and the result is Declined.
+// Done or Declined; asks nothing. The log line is written only with withVersionsAndLog.
+tExecResult DeleteOneFile(tProfile& profile, const std::string& path, const std::string& base,
+                          bool withVersionsAndLog, int32_t& deleted, int32_t& versions,
+                          int32_t& folders);
+
+// Path of old version n of path under the profile's versions settings (base: the side's base
+// folder, used when one versions folder serves the whole side).
+std::string VersionName(const tProfile& profile, const std::string& path, const std::string& base,
+                        int n);
+
+// Renames path to old version 1 after shifting the older versions up by one and dropping the
+// one beyond MaxVersions. true when the file became version 1 (versions then grows).
+bool KeepVersion(tProfile& profile, const std::string& path, const std::string& base,
+                 int32_t& versions, int32_t& folders);
+
+// Copies the link sourcePath as a link to its canonical target, with the source link's own
+// times and owner. The new link replaces the destination only once it exists; an existing
+// destination is deleted (or kept as an old version) through DeleteOneFile first. Done or the
+// system error of the failed link creation; EEXIST when the old destination could not be
+// removed. Asks nothing; no log line of its own.
+tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
+                        const std::string& destPath, const std::string& destFolder,
+                        const std::string& destBase, bool destExists, int32_t& versions,
+                        int32_t& folders);
+
+// The overwrite or delete question of kind, with the file details. Done (do it), Declined
+// (skip) or Cancelled. An answer for all files of a kind is remembered in run and answers
+// that kind without asking for the rest of the execution. sourcePath "" leaves the source
+// details empty.
+tExecResult ConfirmAction(tRunState& run, tQuestionKind kind, const std::string& sourcePath,
+                          const std::string& destPath, int64_t sourceTime, int64_t destTime,
+                          int64_t destSize, int64_t sourceSize);
+
+} // namespace corvane

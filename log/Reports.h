@@ -1,0 +1,37 @@
+// The one-line report of a profile's last run: its fixed texts and where it is stored.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+inline constexpr std::string_view ReportNothingToDo = "Nothing to be done";
+inline constexpr std::string_view ReportWrongVolumeLabel = "Incorrect right volume label";
+inline constexpr std::string_view ReportNoLeftAccess = "can't access left path";
+inline constexpr std::string_view ReportNoRightAccess = "can't access right path";
+inline constexpr std::string_view ReportCopied = "copied";
+inline constexpr std::string_view ReportMoved = "moved";
+inline constexpr std::string_view ReportDeleted = "deleted";
+// Entries not carried out, so that such a run does not read like a clean one.
+inline constexpr std::string_view ReportFailed = "failed";
+
+// Reports live in this section under ReportKey(profile name).
+inline constexpr std::string_view ReportSection = "Reports";
+inline std::string ReportKey(std::string_view profileName) {
+    return "rep_" + std::string(profileName);
+}
+
+// "12 copied, 3 moved, 1 deleted, 2 failed": the copied part always, the others only when
+// not 0.
+inline std::string ExecutionReport(int64_t copied, int64_t moved, int64_t deleted,
+                                   int64_t failed = 0) {
+    std::string text = std::to_string(copied) + " " + std::string(ReportCopied);
+    if (moved > 0) text += ", " + std::to_string(moved) + " " + std::string(ReportMoved);
+    if (deleted > 0) text += ", " + std::to_string(deleted) + " " + std::string(ReportDeleted);
+    if (failed > 0) text += ", " + std::to_string(failed) + " " + std::string(ReportFailed);
+    return text;
+}
+
+} // namespace corvane

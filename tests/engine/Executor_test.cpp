@@ -1,0 +1,535 @@
+// The executor on real trees: plans are built by scanning both trees with the planner passes,
+// carried out with a scripted UI port, and the trees, results and windows are checked.
+#include "engine/Analysis.h"
+#include "engine/Executor.h"
+#include "engine/FileAccess.h"
+#include "engine/RunDriver.h"
+#include "engine/Scanner.h"
+#include "profiles/Preferences.h"
+#include "profiles/Profile.h"
+#include "support/ScriptedPort.h"
+#include "support/TempTree.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+using test::RunAsNobody;
+using test::ScriptedPort;
+using test::TempTree;
+
+constexpr int64_t kOld = 1600000000;
+constexpr int64_t kNew = 1700000000;
+
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+class ExecutorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RunSettings() = tMainSettings{};
+        SetInitialValues(p);
+        p.Name = "exec";
+        p.LeftPath = tree.Path("L");
+        p.RightPath = tree.Path("R");
+        p.MultipleVersions = false;
+        p.UseVersionsFolder = false;
+        p.Wait = false;
+        tree.MakeFolder("L");
+        tree.MakeFolder("R");
+        tree.SetMode("L", 0777);
+        tree.SetMode("R", 0777);
+    }
+    void TearDown() override {
+        if (log) std::fclose(log);
+    }
+
+    // Scans both trees and plans them as the analysis step does, with the status window's
+    // filter defaults for the profile's directions.
+    void Plan() {
+        p.Entries.clear();
+        SetFilterDefaults(p);
+        ASSERT_TRUE(AnalyzeProfile(p));
+    }
+
+    TFileListEntry& EntryNamed(const std::string& name) {
+        for (auto& e : p.Entries)
+            if (e.Name == name) return e;
+        ADD_FAILURE() << "no entry " << name;
+        return p.Entries.front();
+    }
+
+    void StartLog() {
+        log = std::tmpfile();
+        ASSERT_NE(log, nullptr);
+        p.LogFile = log;
+        p.LoggingOn = true;
+    }
+    std::string LogText() const {
+        std::fflush(log);
+        std::rewind(log);
+        std::string text;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, log)) > 0)
+            text.append(buf, n);
+        return text;
+    }
+
+    TempTree tree;
+    ScriptedPort port;
+    tProfile p;
+    std::FILE* log = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Copies
+
+TEST_F(ExecutorTest, CopiesBothWaysWithContentsTimesAndModes) {
+    tree.WriteFile("L/a.txt", "left a", kOld);
+    tree.SetMode("L/a.txt", 0640);
+    const timespec ns[2] = {{kOld, 987654321}, {kOld, 987654321}};
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("L/a.txt").c_str(), ns, 0), 0);
+    tree.WriteFile("L/sub/b.txt", "left b", kOld);
+    tree.WriteFile("R/c.txt", "right c", kNew);
+    tree.SetMode("R/c.txt", 0600);
+    tree.WriteFile("R/deep/er/d.txt", "right d", kNew);
+    tree.WriteFile("L/same.txt", "equal", kOld);
+    tree.WriteFile("R/same.txt", "equal", kOld);
+    StartLog();
+    Plan();
+    ExecutePlan(p);
+
+    EXPECT_EQ(tree.ReadFile("R/a.txt"), "left a");
+    struct stat a = StatOf(tree.Path("R/a.txt"));
+    EXPECT_EQ(a.st_mtim.tv_sec, kOld);
+    EXPECT_EQ(a.st_mtim.tv_nsec, 987654321);
+    EXPECT_EQ(a.st_mode & 07777, 0640u);
+    EXPECT_EQ(tree.ReadFile("R/sub/b.txt"), "left b");
+    EXPECT_EQ(tree.ReadFile("L/c.txt"), "right c");
+    EXPECT_EQ(tree.Time("L/c.txt"), kNew);
+    EXPECT_EQ(tree.Mode("L/c.txt"), 0600u);
+    EXPECT_EQ(tree.ReadFile("L/deep/er/d.txt"), "right d");
+    EXPECT_EQ(tree.List("L"), tree.List("R"));
+
+    EXPECT_EQ(p.LastRunResult, "4 copied");
+    EXPECT_TRUE(p.ResultList.empty());
+    EXPECT_EQ(p.FailedCount, 0);
+    for (const auto& e : p.Entries) {
+        if (!e.LeftIsFolder && e.Name != "same.txt") {
+            EXPECT_EQ(e.Action, tAction::actLeaveAlone) << e.Name;
+        }
+    }
+    EXPECT_EQ(p.CopyingWindow, nullptr);
+    EXPECT_EQ(port.Copying, nullptr);
+
+    ASSERT_EQ(port.Results.size(), 1u);
+    const tCopyingResult& r = port.Results[0];
+    EXPECT_EQ(r.lbAddedR, "2 (0.0kB)");
+    EXPECT_EQ(r.lbAddedL, "2 (0.0kB)");
+    EXPECT_EQ(r.lbFoldersCreatedR, "1");
+    EXPECT_EQ(r.lbFoldersCreatedL, "2");
+    EXPECT_EQ(r.lbMovedL, "");
+    EXPECT_FALSE(r.lbDeletedVisible);
+    EXPECT_FALSE(r.lbRenamedVisible);
+    EXPECT_FALSE(r.lbFoldersRemovedVisible);
+    EXPECT_TRUE(r.RichEdit1.empty());
+
+    const std::string text = LogText();
+    EXPECT_NE(text.find("COPY L->R a.txt\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("COPY L<-R d.txt\n"), std::string::npos) << text;
+}
+
+TEST_F(ExecutorTest, BufferFollowsTheSettingAndTheLargestCopy) {
+    tree.WriteFile("L/f.bin", std::string(10000, 'x'), kOld);
+    // 64 kB wanted, largest copy 10 000 bytes: one chunk of 10 000 bytes.
+    RunSettings().BufSizeKB = 64;
+    Plan();
+    port.Events = 0;
+    ExecutePlan(p);
+    EXPECT_EQ(port.Events, 4 + 1 + 1);
+
+    // 0 kB counts as 1 kB: ten chunks.
+    tree.WriteFile("L/f.bin", std::string(10000, 'y'), kNew);
+    RunSettings().BufSizeKB = 0;
+    Plan();
+    port.Events = 0;
+    ExecutePlan(p);
+    EXPECT_EQ(port.Events, 4 + 10 + 1);
+    EXPECT_EQ(RunSettings().BufSizeKB, 1);
+    EXPECT_TRUE(tree.ReadFile("R/f.bin") == std::string(10000, 'y'));
+}
+
+TEST_F(ExecutorTest, SymbolicLinksAreCopiedAsLinks) {
+    p.SymLinks = 1;
+    tree.WriteFile("L/t.txt", "target");
+    tree.MakeLink("L/link", "t.txt");
+    Plan();
+    ExecutePlan(p);
+    ASSERT_TRUE(tree.IsLink("R/link"));
+    EXPECT_EQ(CanonicalPath(tree.Path("R/link")), CanonicalPath(tree.Path("L/t.txt")));
+    EXPECT_EQ(p.LastRunResult, "2 copied");
+}
+
+TEST_F(ExecutorTest, MovedLinksAreReportedOnce) {
+    p.SymLinks = 1;
+    tree.MakeLink("L/one", "/");
+    tree.MakeLink("L/two", "/");
+    Plan();
+    for (const char* name : {"one", "two"}) {
+        TFileListEntry& e = EntryNamed(name);
+        e.Action = tAction::actMove; // as chosen in the review
+        e.MovedPath = "/elsewhere";
+    }
+    ExecutePlan(p);
+    EXPECT_EQ(port.CallsStartingWith("Info: "),
+              std::vector<std::string>{"Info: Moving symlinks is not supported yet."});
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/one (error -1)", "/two (error -1)"}));
+    EXPECT_EQ(EntryNamed("one").Action, tAction::actSkipped);
+    EXPECT_EQ(EntryNamed("one").ExecResult, -1);
+    EXPECT_EQ(p.LastRunResult, "0 copied, 2 failed");
+    EXPECT_TRUE(tree.IsLink("L/one"));
+}
+
+TEST_F(ExecutorTest, SpecialFileInThePlanDoesNotStopTheRun) {
+    ASSERT_EQ(mkfifo(tree.Path("L/pipe").c_str(), 0644), 0);
+    tree.WriteFile("L/z.txt", "after the pipe");
+    Plan();
+    TFileListEntry& pipe = EntryNamed("pipe");
+    pipe.Action = tAction::actCopyToRight; // whatever the plan said, it must not hang
+    pipe.Shown = true;
+    alarm(20);
+    ExecutePlan(p);
+    alarm(0);
+    EXPECT_FALSE(tree.Exists("R/pipe"));
+    EXPECT_EQ(tree.ReadFile("R/z.txt"), "after the pipe");
+    EXPECT_EQ(p.ResultList, std::vector<std::string>{"/pipe (error -1)"});
+    EXPECT_EQ(p.LastRunResult, "1 copied, 1 failed");
+}
+
+TEST_F(ExecutorTest, LeftoverTemporaryFilesOfAKilledRunAreRemoved) {
+    p.HiddenFiles = true;
+    tree.WriteFile("R/sub/.crvtmp-1f-2", "half a copy");
+    tree.WriteFile("L/sub/a.txt", "a");
+    Plan();
+    EXPECT_EQ(p.LeftoverTempFiles.size(), 1u);
+    ExecutePlan(p);
+    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"sub/", "sub/a.txt"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Questions
+
+class MirrorQuestions : public ExecutorTest {
+protected:
+    // An exact mirror to the right onto four files that are newer on the right; larger ones
+    // where named.
+    void Prepare(const std::vector<std::string>& larger) {
+        p.RightToLeft = false;
+        p.ExactMirror = true;
+        for (std::string name : {"a", "b", "c", "d"}) {
+            const bool big = std::find(larger.begin(), larger.end(), name) != larger.end();
+            tree.WriteFile("L/" + name + ".txt", "model " + name, kOld);
+            tree.WriteFile("R/" + name + ".txt", big ? "a larger copy of " + name : "newer " + name,
+                           kNew);
+        }
+        Plan();
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const auto& c : port.FileChoices)
+            out.push_back(c.Message + " " + c.DestName);
+        return out;
+    }
+    std::string R(const std::string& name) const { return tree.Path("R/" + name); }
+};
+
+TEST_F(MirrorQuestions, NewerQuestionWithEachAnswer) {
+    Prepare({});
+    port.Choices = {1, 2, 4}; // skip a, overwrite b, overwrite all newer (c and d)
+    ExecutePlan(p);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"Destination File is newer. " + R("a.txt"),
+                                                    "Destination File is newer. " + R("b.txt"),
+                                                    "Destination File is newer. " + R("c.txt")}));
+    EXPECT_EQ(tree.ReadFile("R/a.txt"), "newer a");
+    EXPECT_EQ(tree.ReadFile("R/b.txt"), "model b");
+    EXPECT_EQ(tree.ReadFile("R/c.txt"), "model c");
+    EXPECT_EQ(tree.ReadFile("R/d.txt"), "model d");
+    EXPECT_EQ(p.ResultList, std::vector<std::string>{"/a.txt (error 5)"});
+    EXPECT_EQ(EntryNamed("a.txt").Action, tAction::actSkipped);
+    EXPECT_EQ(EntryNamed("a.txt").ExecResult, 5);
+    EXPECT_EQ(p.LastRunResult, "3 copied, 1 failed");
+    ASSERT_EQ(port.Results.size(), 1u);
+    EXPECT_EQ(port.Results[0].RichEdit1, p.ResultList);
+}
+
+TEST_F(MirrorQuestions, DoNotOverwriteAnyNewerFiles) {
+    Prepare({});
+    port.Choices = {3};
+    ExecutePlan(p);
+    EXPECT_EQ(port.FileChoices.size(), 1u);
+    for (std::string name : {"a", "b", "c", "d"})
+        EXPECT_EQ(tree.ReadFile("R/" + name + ".txt"), "newer " + name);
+    EXPECT_EQ(p.LastRunResult, "0 copied, 4 failed");
+}
+
+TEST_F(MirrorQuestions, LargerAnswersDoNotAnswerTheNewerQuestion) {
+    Prepare({"a", "b", "d"});
+    // a: overwrite all larger, then overwrite (newer); b: larger not asked, newer skipped;
+    // c: no newer files at all; d: neither question asked.
+    port.Choices = {4, 2, 1, 3};
+    ExecutePlan(p);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"Destination File is larger. " + R("a.txt"),
+                                                    "Destination File is newer. " + R("a.txt"),
+                                                    "Destination File is newer. " + R("b.txt"),
+                                                    "Destination File is newer. " + R("c.txt")}));
+    EXPECT_EQ(tree.ReadFile("R/a.txt"), "model a");
+    EXPECT_EQ(tree.ReadFile("R/d.txt"), "a larger copy of d");
+    EXPECT_EQ(p.LastRunResult, "1 copied, 3 failed");
+}
+
+TEST_F(MirrorQuestions, LargerQuestionWithEachAnswer) {
+    Prepare({"a", "b", "c", "d"});
+    // a: skip; b: overwrite, then overwrite all newer; c: do not overwrite any larger (d too).
+    port.Choices = {1, 2, 4, 3};
+    ExecutePlan(p);
+    EXPECT_EQ(Messages(), (std::vector<std::string>{"Destination File is larger. " + R("a.txt"),
+                                                    "Destination File is larger. " + R("b.txt"),
+                                                    "Destination File is newer. " + R("b.txt"),
+                                                    "Destination File is larger. " + R("c.txt")}));
+    EXPECT_EQ(tree.ReadFile("R/a.txt"), "a larger copy of a");
+    EXPECT_EQ(tree.ReadFile("R/b.txt"), "model b");
+    EXPECT_EQ(tree.ReadFile("R/d.txt"), "a larger copy of d");
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/a.txt (error 5)", "/c.txt (error 5)",
+                                                      "/d.txt (error 5)"}));
+    EXPECT_EQ(p.LastRunResult, "1 copied, 3 failed");
+}
+
+TEST_F(MirrorQuestions, CancelledQuestionEndsTheExecution) {
+    Prepare({});
+    p.Wait = true;
+    port.Choices = {0};
+    auto start = std::chrono::steady_clock::now();
+    ExecutePlan(p);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(port.FileChoices.size(), 1u);
+    for (std::string name : {"a", "b", "c", "d"})
+        EXPECT_EQ(tree.ReadFile("R/" + name + ".txt"), "newer " + name);
+    EXPECT_EQ(EntryNamed("a.txt").Action, tAction::actCopyToRight);
+    EXPECT_EQ(p.LastRunResult, "0 copied");
+}
+
+TEST_F(MirrorQuestions, UnattendedRunsAnswerFromThePermissions) {
+    Prepare({});
+    p.RunUnattended = true;
+    p.UA_OverwriteNewer = false;
+    ExecutePlan(p);
+    EXPECT_TRUE(port.Calls.empty());
+    EXPECT_TRUE(port.Results.empty());
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/a.txt (error 5)", "/b.txt (error 5)",
+                                                      "/c.txt (error 5)", "/d.txt (error 5)"}));
+    EXPECT_EQ(tree.ReadFile("R/a.txt"), "newer a");
+
+    p.UA_OverwriteNewer = true;
+    Plan();
+    ExecutePlan(p);
+    EXPECT_EQ(tree.ReadFile("R/a.txt"), "model a");
+    EXPECT_EQ(p.LastRunResult, "4 copied");
+}
+
+TEST_F(ExecutorTest, UnattendedReadOnlyDestinationFollowsItsPermission) {
+    p.RunUnattended = true;
+    for (bool allowed : {false, true}) {
+        SCOPED_TRACE(allowed);
+        p.UA_OverwriteReadOnly = allowed;
+        unlink(tree.Path("R/a.txt").c_str());
+        tree.WriteFile("R/a.txt", "old", kOld); // owned by root: nobody may not write it
+        tree.WriteFile("L/a.txt", "new", kNew);
+        Plan();
+        int rc = RunAsNobody([&] {
+            ExecutePlan(p);
+            return EntryNamed("a.txt").Action == tAction::actSkipped
+                       ? EntryNamed("a.txt").ExecResult
+                       : 0;
+        });
+        EXPECT_EQ(rc, allowed ? 0 : 101);
+        EXPECT_EQ(tree.ReadFile("R/a.txt"), allowed ? "new" : "old");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moves and deletions
+
+TEST_F(ExecutorTest, MovesFollowTheModelAndRemoveEmptiedFolders) {
+    p.RightToLeft = false;
+    tree.WriteFile("L/new/a.txt", "moved", kOld);
+    tree.WriteFile("R/old/a.txt", "moved", kOld);
+    // R/still is gone on the left too, but keeps a file that is not copied to the left.
+    tree.WriteFile("L/kept/b.txt", "moved too", kOld);
+    tree.WriteFile("R/still/b.txt", "moved too", kOld);
+    tree.WriteFile("R/still/other.txt", "stays", kOld);
+    Plan();
+    ExecutePlan(p);
+    EXPECT_EQ(tree.ReadFile("R/new/a.txt"), "moved");
+    EXPECT_EQ(tree.ReadFile("R/kept/b.txt"), "moved too");
+    EXPECT_FALSE(tree.Exists("R/old"));
+    EXPECT_FALSE(tree.Exists("R/still/b.txt"));
+    EXPECT_EQ(tree.ReadFile("R/still/other.txt"), "stays");
+    EXPECT_EQ(p.LastRunResult, "0 copied, 2 moved");
+    ASSERT_EQ(port.Results.size(), 1u);
+    EXPECT_EQ(port.Results[0].lbMovedR, "2 (0.0kB)");
+    EXPECT_EQ(port.Results[0].lbMovedL, "");
+    EXPECT_EQ(port.Results[0].lbFoldersRemovedR, "1");
+    EXPECT_TRUE(port.Results[0].lbFoldersRemovedVisible);
+    EXPECT_EQ(port.Results[0].lbFoldersCreatedR, "2");
+}
+
+TEST_F(ExecutorTest, MoveOntoAFileThatAppearedMeanwhileChangesNothing) {
+    p.RightToLeft = false;
+    tree.WriteFile("L/new/a.txt", "moved", kOld);
+    tree.WriteFile("R/old/a.txt", "moved", kOld);
+    Plan();
+    tree.WriteFile("R/new/a.txt", "arrived meanwhile");
+    ExecutePlan(p);
+    EXPECT_EQ(tree.ReadFile("R/old/a.txt"), "moved");
+    EXPECT_EQ(tree.ReadFile("R/new/a.txt"), "arrived meanwhile");
+    EXPECT_EQ(p.ResultList, std::vector<std::string>{"/old/a.txt (error 9)"});
+    EXPECT_EQ(p.LastRunResult, "0 copied, 1 failed");
+}
+
+class MirrorDeletions : public ExecutorTest {
+protected:
+    void SetUp() override {
+        ExecutorTest::SetUp();
+        p.RightToLeft = false;
+        p.ExactMirror = true;
+        tree.WriteFile("L/keep.txt", "k", kOld);
+        tree.WriteFile("R/keep.txt", "k", kOld);
+        tree.WriteFile("R/x.txt", "xx", kOld);
+        tree.WriteFile("R/y.txt", "yy", kOld);
+        tree.WriteFile("R/sub/z.txt", "zz", kOld);
+    }
+};
+
+TEST_F(MirrorDeletions, DeletionsAreAskedWithoutVersions) {
+    StartLog();
+    Plan();
+    port.Choices = {2, 4}; // delete x, then delete all unneeded files
+    ExecutePlan(p);
+    EXPECT_EQ(port.FileChoices.size(), 2u);
+    EXPECT_EQ(port.FileChoices[0].Message, "Destination File is to be deleted.");
+    EXPECT_EQ(port.FileChoices[0].SourceName, "");
+    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"keep.txt", "sub/"}));
+    EXPECT_EQ(p.LastRunResult, "0 copied, 3 deleted");
+    ASSERT_EQ(port.Results.size(), 1u);
+    EXPECT_EQ(port.Results[0].lbDeletedR, "3 (0.0kB)");
+    EXPECT_TRUE(port.Results[0].lbDeletedVisible);
+    EXPECT_NE(LogText().find("DELETE " + tree.Path("R/sub/z.txt") + "\n"), std::string::npos);
+}
+
+TEST_F(MirrorDeletions, DeletedFilesBecomeOldVersionsWithoutQuestions) {
+    p.MultipleVersions = true;
+    p.MaxVersions = 2;
+    Plan();
+    ExecutePlan(p);
+    EXPECT_TRUE(port.FileChoices.empty());
+    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"keep.txt", "sub/", "sub/z.$1$.txt",
+                                                        "x.$1$.txt", "y.$1$.txt"}));
+    EXPECT_EQ(p.LastRunResult, "0 copied");
+    ASSERT_EQ(port.Results.size(), 1u);
+    EXPECT_FALSE(port.Results[0].lbDeletedVisible);
+    EXPECT_EQ(port.Results[0].lbFilesRenamedR, "3");
+    EXPECT_EQ(port.Results[0].lbFilesRenamedL, "");
+    EXPECT_TRUE(port.Results[0].lbRenamedVisible);
+}
+
+TEST_F(MirrorDeletions, VersionsFolderAtTheBaseIsMadeFirst) {
+    p.MultipleVersions = true;
+    p.MaxVersions = 2;
+    p.UseVersionsFolder = true;
+    p.OlderSubfolder = false;
+    p.VersionsFolder = "Older";
+    Plan();
+    ExecutePlan(p);
+    EXPECT_EQ(tree.List("R"),
+              (std::vector<std::string>{"Older/", "Older/x.$1$.txt", "Older/y.$1$.txt",
+                                        "Older/z.$1$.txt", "keep.txt", "sub/"}));
+    EXPECT_EQ(port.Results[0].lbFoldersCreatedR, "1");
+}
+
+TEST_F(MirrorDeletions, UnattendedDeletionWithoutPermissionIsAnError) {
+    p.RunUnattended = true;
+    p.UA_DeleteFiles = false;
+    Plan();
+    ExecutePlan(p);
+    EXPECT_TRUE(tree.Exists("R/x.txt"));
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/x.txt (error 5)", "/y.txt (error 5)",
+                                                      "/sub/z.txt (error 5)"}));
+    EXPECT_EQ(p.LastRunResult, "0 copied, 3 failed");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cancel, access problems and failures in the result
+
+TEST_F(ExecutorTest, CancelDuringACopyKeepsTheOldFileAndStops) {
+    RunSettings().BufSizeKB = 1;
+    tree.WriteFile("L/a.bin", std::string(64 * 1024, 'n'), kNew);
+    tree.WriteFile("R/a.bin", "old", kOld);
+    tree.WriteFile("L/b.txt", "b", kNew);
+    Plan();
+    port.CancelCopyingAfter = 4 + 3; // the third chunk of a.bin
+    ExecutePlan(p);
+    EXPECT_EQ(tree.ReadFile("R/a.bin"), "old");
+    EXPECT_FALSE(tree.Exists("R/b.txt"));
+    EXPECT_EQ(tree.List("R"), std::vector<std::string>{"a.bin"});
+    EXPECT_EQ(EntryNamed("a.bin").Action, tAction::actCopyToRight);
+    EXPECT_EQ(p.LastRunResult, "0 copied");
+}
+
+TEST_F(ExecutorTest, AccessProblemsAreRetriedUntilTheWaitIsOver) {
+    // The first read of /proc/<pid>/mem fails: an access problem that never goes away.
+    p.SymLinks = 0;
+    p.Wait = true;
+    p.WaitMins = 0;
+    tree.MakeLink("L/mem", "/proc/self/mem");
+    tree.WriteFile("L/b.txt", "b");
+    Plan();
+    auto start = std::chrono::steady_clock::now();
+    ExecutePlan(p);
+    const auto took = std::chrono::steady_clock::now() - start;
+    // One wait of about two seconds, then the second pass finds the time used up.
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(p.ResultList, std::vector<std::string>{tree.Path("L/mem") + " (access problem)"});
+    EXPECT_EQ(EntryNamed("mem").Action, tAction::actCopyToRight);
+    EXPECT_EQ(tree.ReadFile("R/b.txt"), "b");
+    EXPECT_EQ(p.LastRunResult, "1 copied, 1 failed");
+    EXPECT_EQ(p.FailedCount, 1);
+}
+
+TEST_F(ExecutorTest, UnreadableFoldersCountAsFailures) {
+    tree.WriteFile("L/a.txt", "a");
+    Plan();
+    p.UnreadableFolders = {{false, "", 13}, {true, "/locked/in", 13}};
+    ExecutePlan(p);
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/ (cannot read folder)",
+                                                      "/locked/in (cannot read folder)"}));
+    EXPECT_EQ(p.LastRunResult, "1 copied, 2 failed");
+    ASSERT_EQ(port.Results.size(), 1u);
+    EXPECT_EQ(port.Results[0].RichEdit1, p.ResultList);
+}
+
+} // namespace
+} // namespace corvane
