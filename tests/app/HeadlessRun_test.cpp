@@ -1,0 +1,254 @@
+// Whole runs through the real corvane executable: a preferences file in a temporary HOME,
+// real trees, and the trees and the stored report checked afterwards.
+#include "profiles/DateTime.h"
+#include "profiles/Preferences.h"
+#include "profiles/Profile.h"
+#include "support/Process.h"
+#include "support/TempTree.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using corvane::test::RunCorvane;
+using corvane::test::TempTree;
+
+namespace {
+
+constexpr int64_t kOld = 1600000000;
+constexpr int64_t kNew = 1700000000;
+
+class HeadlessRun : public ::testing::Test {
+protected:
+    TempTree home, left, right;
+
+    tProfile NewProfile(const std::string& name) {
+        tProfile p;
+        SetInitialValues(p);
+        p.Name = name;
+        p.LeftPath = left.Root();
+        p.RightPath = right.Root();
+        return p;
+    }
+
+    void Store(const tProfile& p) {
+        tPreferences store(home.Path(".CorvaneX"));
+        store.Load();
+        store.Write("opt_" + p.Name, EncodeOptions(p), "Profiles");
+        store.Write("bfs_" + p.Name, p.BaseFolderItems, "BaseFolderItems");
+        store.Write("msk_" + p.Name, p.FileMasks, "FileMasks");
+        store.Write("xcl_" + p.Name, p.ExcludeMasks, "ExcludeMasks");
+        store.Write("rep_" + p.Name, p.LastRunResult, "Reports");
+        store.Write("Logging", "0", "Main");
+        ASSERT_EQ(store.Flush(), "");
+    }
+
+    tPreferences Stored() {
+        tPreferences store(home.Path(".CorvaneX"));
+        store.Load();
+        return store;
+    }
+
+    test::ProcessResult Corvane(const std::vector<std::string>& args) {
+        return RunCorvane(args, {{"HOME", home.Root()}});
+    }
+
+    // Files below both roots are equal in contents, modification time, mode and link target.
+    void ExpectSameTrees() {
+        auto names = left.List();
+        ASSERT_EQ(names, right.List());
+        for (const auto& n : names) {
+            if (n.back() == '/') continue;
+            SCOPED_TRACE(n);
+            ASSERT_EQ(left.IsLink(n), right.IsLink(n));
+            if (left.IsLink(n)) continue;
+            EXPECT_EQ(left.ReadFile(n), right.ReadFile(n));
+            EXPECT_EQ(left.Time(n), right.Time(n));
+            EXPECT_EQ(left.Mode(n), right.Mode(n));
+        }
+    }
+};
+
+TEST_F(HeadlessRun, TwoWaySyncGivesEachSideTheOthersNewFiles) {
+    left.WriteFile("only-left.txt", "L", kOld);
+    left.WriteFile("docs/both.txt", "newer on the left", kNew);
+    right.WriteFile("docs/both.txt", "old", kOld);
+    right.WriteFile("pics/only-right.jpg", "R", kOld);
+    right.WriteFile("same.txt", "same", kOld);
+    left.WriteFile("same.txt", "same", kOld);
+    Store(NewProfile("two-way"));
+
+    auto r = Corvane({"--run", "two-way"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "3 copied\n");
+    ExpectSameTrees();
+    EXPECT_EQ(right.ReadFile("docs/both.txt"), "newer on the left");
+
+    tPreferences store = Stored();
+    EXPECT_EQ(store.Read("rep_two-way", "Reports"), "3 copied");
+    tProfile back;
+    ASSERT_TRUE(DecodeOptions(back, store.Read("opt_two-way", "Profiles")));
+    EXPECT_GT(back.LastRun, NowDateTime() - 1.0 / 24) << "LastRun stored with the record";
+
+    auto again = Corvane({"--run", "two-way"});
+    EXPECT_EQ(again.Status, 0);
+    EXPECT_EQ(again.Out, "Nothing to be done\n");
+    EXPECT_EQ(Stored().Read("rep_two-way", "Reports"), "Nothing to be done");
+}
+
+TEST_F(HeadlessRun, ExactMirrorMakesTheRightTreeEqualTheLeft) {
+    left.WriteFile("a.txt", "model a", kOld);
+    left.WriteFile("sub/b.txt", "model b", kOld);
+    left.SetMode("sub/b.txt", 0640);
+    left.MakeLink("link-to-a", "a.txt");
+    left.WriteFile("sub/deeper/c.bin", std::string(200000, 'c'), kNew);
+    right.WriteFile("a.txt", "newer on the mirror side", kNew);
+    right.WriteFile("extra.txt", "not in the model", kOld);
+    right.WriteFile("sub/extra2.txt", "not in the model", kOld);
+    tProfile p = NewProfile("mirror");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.SymLinks = 1;
+    p.UA_OverwriteNewer = true;
+    p.UA_DeleteFiles = true;
+    p.Unattended = true; // dangerous: a forced run must not ask
+    Store(p);
+
+    auto r = Corvane({"--run", "mirror"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "4 copied, 2 deleted\n");
+    EXPECT_EQ(r.Err.find("->"), std::string::npos) << "no question was answered: " << r.Err;
+    ExpectSameTrees();
+    ASSERT_TRUE(right.IsLink("link-to-a"));
+}
+
+TEST_F(HeadlessRun, MovedFilesAreMovedOnTheMirrorSide) {
+    std::string big(50000, 'm');
+    left.WriteFile("new/place/photo.jpg", big, kOld);
+    right.WriteFile("old/photo.jpg", big, kOld);
+    tProfile p = NewProfile("moves");
+    p.RightToLeft = false;
+    Store(p);
+    struct stat before;
+    ASSERT_EQ(stat(right.Path("old/photo.jpg").c_str(), &before), 0);
+
+    auto r = Corvane({"--run", "moves"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "0 copied, 1 moved\n");
+    struct stat after;
+    ASSERT_EQ(stat(right.Path("new/place/photo.jpg").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "carried out as a move, not a copy";
+    EXPECT_FALSE(right.Exists("old/photo.jpg"));
+    EXPECT_FALSE(right.Exists("old")) << "the emptied folder is removed";
+}
+
+TEST_F(HeadlessRun, MultipleVersionsAreKeptOverThreeRuns) {
+    tProfile p = NewProfile("versions");
+    p.RightToLeft = false;
+    p.MultipleVersions = true;
+    p.MaxVersions = 2;
+    Store(p);
+    for (int run = 1; run <= 3; ++run) {
+        left.WriteFile("report.doc", "version " + std::to_string(run), kOld + run * 100);
+        auto r = Corvane({"--run", "versions"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        ASSERT_EQ(r.Out, "1 copied\n");
+    }
+    EXPECT_EQ(right.ReadFile("report.doc"), "version 3");
+    EXPECT_EQ(right.ReadFile("report.$1$.doc"), "version 2");
+    EXPECT_EQ(right.ReadFile("report.$2$.doc"), "version 1");
+    EXPECT_EQ(left.List(), std::vector<std::string>{"report.doc"}) << "versions stay where they are";
+}
+
+TEST_F(HeadlessRun, InaccessibleBaseFolderChangesNothing) {
+    right.WriteFile("keep.txt", "keep", kOld);
+    tProfile p = NewProfile("gone");
+    p.LeftPath = left.Path("does/not/exist");
+    Store(p);
+    auto r = Corvane({"--run", "gone"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "can't access left path\n");
+    EXPECT_FALSE(left.Exists("does")) << "an unattended run does not create the folder";
+    EXPECT_EQ(right.List(), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(Stored().Read("rep_gone", "Reports"), "can't access left path");
+
+    auto plan = Corvane({"--plan", "gone"});
+    EXPECT_EQ(plan.Status, 1);
+    EXPECT_EQ(plan.Err, "can't access left path\n");
+}
+
+TEST_F(HeadlessRun, EmptyModelSideDeletesNothing) {
+    right.WriteFile("backup/1.txt", "precious", kOld);
+    right.WriteFile("backup/2.txt", "precious", kOld);
+    tProfile p = NewProfile("unmounted");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    Store(p);
+    auto r = Corvane({"--run", "unmounted"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "Model side is empty: nothing deleted\n");
+    EXPECT_EQ(right.List(), (std::vector<std::string>{"backup/", "backup/1.txt", "backup/2.txt"}));
+    EXPECT_EQ(Stored().Read("rep_unmounted", "Reports"), "Model side is empty: nothing deleted");
+}
+
+TEST_F(HeadlessRun, OverlappingBaseFoldersAreRefused) {
+    left.WriteFile("a.txt", "a", kOld);
+    tProfile p = NewProfile("nested");
+    p.RightPath = left.Path("backup");
+    left.MakeFolder("backup");
+    Store(p);
+    auto r = Corvane({"--run", "nested"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "Left and right paths overlap\n");
+    EXPECT_EQ(left.List(), (std::vector<std::string>{"a.txt", "backup/"}));
+    EXPECT_EQ(Stored().Read("rep_nested", "Reports"), "Left and right paths overlap");
+}
+
+TEST_F(HeadlessRun, PlanPrintsTheGridAndChangesNothing) {
+    left.WriteFile("new.txt", std::string(2048, 'n'), kNew);
+    left.WriteFile("sub/same.txt", "same", kOld);
+    right.WriteFile("sub/same.txt", "same", kOld);
+    right.WriteFile("right-only.txt", "r", kOld);
+    tProfile p = NewProfile("plan");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    Store(p);
+    auto before = right.List();
+
+    auto r = Corvane({"--plan", "plan"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::string newDate = DateText10(UnixToDateTime(kNew)) + " " + TimeText8(UnixToDateTime(kNew));
+    std::string oldDate = DateText10(UnixToDateTime(kOld)) + " " + TimeText8(UnixToDateTime(kOld));
+    EXPECT_EQ(r.Out, "1\tnew.txt\t" + newDate + "\t2.000 kB\t---->\t\t\n"
+                     "2\tright-only.txt\t\t\tDELETE\t" + oldDate + "\t0.001 kB\n"
+                     "\n"
+                     "Copy To The Right: 1 (2.0kB)\n"
+                     "Copy To The Left: 0 (0.0kB)\n"
+                     "Move: 0 (0.0kB)\n"
+                     "To Delete: 1 (0.0kB)\n"
+                     "Files Shown: 2 (2.0kB)\n");
+    EXPECT_EQ(right.List(), before);
+}
+
+TEST_F(HeadlessRun, ListAndUsageErrors) {
+    left.WriteFile("item.txt", "an item to test the masks against", kOld);
+    Store(NewProfile("first"));
+    tProfile bad = NewProfile("bad mask");
+    bad.FileMasks = "[abc";
+    Store(bad);
+    auto list = Corvane({"--list"});
+    EXPECT_EQ(list.Status, 0);
+    EXPECT_EQ(list.Out, "first\nbad mask\n");
+
+    EXPECT_EQ(Corvane({"--run", "nobody-knows"}).Status, 2);
+    EXPECT_EQ(Corvane({"--plan"}).Status, 2);
+    auto plan = Corvane({"--plan", "bad mask"});
+    EXPECT_EQ(plan.Status, 2);
+    EXPECT_NE(plan.Err.find("[abc"), std::string::npos) << plan.Err;
+    auto run = Corvane({"--run", "bad mask"});
+    EXPECT_EQ(run.Status, 1);
+}
+
+} // namespace

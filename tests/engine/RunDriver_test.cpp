@@ -1,0 +1,217 @@
+// The run driver through the library: questions, review, unattended execution, cache
+// upkeep and the stored record, on real trees with a scripted UI port.
+#include "engine/RunDriver.h"
+#include "engine/Scanner.h"
+#include "profiles/Preferences.h"
+#include "profiles/Profile.h"
+#include "support/ScriptedPort.h"
+#include "support/TempTree.h"
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using corvane::test::ScriptedPort;
+using corvane::test::TempTree;
+
+namespace {
+
+constexpr int64_t kOld = 1600000000;
+constexpr int64_t kNew = 1700000000;
+
+class RunDriver : public ::testing::Test {
+protected:
+    TempTree left, right, home;
+    tPreferences store{home.Path("prefs")};
+    ScriptedPort port;
+
+    void SetUp() override {
+        SetPrefStore(&store);
+        RunSettings() = tMainSettings{};
+        ClearRightListCache();
+    }
+    void TearDown() override {
+        SetPrefStore(nullptr);
+        ClearRightListCache();
+    }
+
+    tProfile Profile() {
+        tProfile p;
+        SetInitialValues(p);
+        p.Name = "job";
+        p.LeftPath = left.Root();
+        p.RightPath = right.Root();
+        return p;
+    }
+
+    tProfile DangerousMirror() {
+        tProfile p = Profile();
+        p.RightToLeft = false;
+        p.ExactMirror = true;
+        p.Unattended = true;
+        p.UA_DeleteFiles = true;
+        left.WriteFile("keep.txt", "k", kOld);
+        right.WriteFile("obsolete.txt", "o", kOld);
+        return p;
+    }
+};
+
+TEST_F(RunDriver, DangerousProfileStartedByHandAsksFirst) {
+    {
+        tProfile p = DangerousMirror();
+        port.Decisions = {-1};
+        EXPECT_FALSE(RunProfile(p, false));
+        ASSERT_EQ(port.CallsStartingWith("Decision: ").size(), 1u);
+        EXPECT_EQ(port.Calls[0], std::string("Decision: ") + kDangerQuestion);
+        EXPECT_TRUE(right.Exists("obsolete.txt"));
+        EXPECT_FALSE(store.Has("opt_job", "Profiles")) << "Cancel stores nothing";
+        EXPECT_FALSE(right.Exists("keep.txt")) << "Cancel analyses and executes nothing";
+    }
+    {
+        // No: the plan is reviewed; the review is cancelled here.
+        tProfile p = DangerousMirror();
+        port.Calls.clear();
+        port.Decisions = {0};
+        port.Reviews = {false};
+        EXPECT_FALSE(RunProfile(p, false));
+        EXPECT_EQ(port.CallsStartingWith("Review").size(), 1u);
+        EXPECT_FALSE(p.Unattended);
+        EXPECT_TRUE(right.Exists("obsolete.txt"));
+    }
+    {
+        // Yes: runs unattended without review; deletions as permitted.
+        tProfile p = DangerousMirror();
+        port.Calls.clear();
+        port.Decisions = {1};
+        EXPECT_TRUE(RunProfile(p, false));
+        EXPECT_TRUE(port.CallsStartingWith("Review").empty());
+        EXPECT_FALSE(right.Exists("obsolete.txt"));
+        EXPECT_TRUE(right.Exists("keep.txt"));
+        EXPECT_EQ(p.LastRunResult, "1 copied, 1 deleted");
+        EXPECT_TRUE(store.Has("opt_job", "Profiles")) << "an unattended profile is stored";
+    }
+}
+
+TEST_F(RunDriver, ScheduledRunDoesNotAskAndDoesNotStoreTheRecordItself) {
+    tProfile p = DangerousMirror();
+    EXPECT_TRUE(RunProfile(p, true));
+    EXPECT_TRUE(port.Calls.empty()) << port.Calls.front();
+    EXPECT_FALSE(right.Exists("obsolete.txt"));
+    EXPECT_FALSE(store.Has("opt_job", "Profiles"));
+    EXPECT_EQ(store.Read("rep_job", "Reports"), "1 copied, 1 deleted");
+    EXPECT_GT(p.LastRun, 0);
+}
+
+TEST_F(RunDriver, AttendedReviewStartsOrCancels) {
+    left.WriteFile("a.txt", "a", kNew);
+    right.WriteFile("b.txt", "b", kNew);
+    tProfile p = Profile();
+    port.Reviews = {false};
+    EXPECT_FALSE(RunProfile(p, false));
+    EXPECT_FALSE(right.Exists("a.txt"));
+    EXPECT_FALSE(store.Has("opt_job", "Profiles")) << "a cancelled attended run stores nothing";
+
+    tProfile q = Profile();
+    port.Reviews = {true};
+    EXPECT_TRUE(RunProfile(q, false));
+    EXPECT_TRUE(right.Exists("a.txt"));
+    EXPECT_TRUE(left.Exists("b.txt"));
+    EXPECT_EQ(q.LastRunResult, "2 copied");
+    EXPECT_GT(q.LastRun, 0) << "attended runs take their time when execution starts";
+    tProfile stored;
+    ASSERT_TRUE(DecodeOptions(stored, store.Read("opt_job", "Profiles")));
+    EXPECT_DOUBLE_EQ(stored.LastRun, q.LastRun);
+}
+
+TEST_F(RunDriver, LeftToRightOnlyNeverCopiesBack) {
+    left.WriteFile("f.txt", "older", kOld);
+    right.WriteFile("f.txt", "newer on the right", kNew);
+    tProfile p = Profile();
+    p.RightToLeft = false;
+    EXPECT_TRUE(RunProfile(p, true));
+    EXPECT_EQ(left.ReadFile("f.txt"), "older");
+    EXPECT_EQ(p.LastRunResult, "Nothing to be done");
+}
+
+TEST_F(RunDriver, FilterDefaultsFollowTheDirections) {
+    tProfile p = Profile();
+    SetFilterDefaults(p);
+    EXPECT_EQ(p.Filter.rgState, 1);
+    EXPECT_EQ(p.Filter.rgAdjustMovedFiles, 0);
+    EXPECT_EQ(p.Filter.cbFilesToDelete, tTriState::Unchecked);
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    SetFilterDefaults(p);
+    EXPECT_EQ(p.Filter.rgState, 2);
+    EXPECT_EQ(p.Filter.rgAdjustMovedFiles, 1);
+    EXPECT_EQ(p.Filter.cbFilesToDelete, tTriState::Grayed);
+    p.RightToLeft = true;
+    p.LeftToRight = false;
+    SetFilterDefaults(p);
+    EXPECT_EQ(p.Filter.rgState, 3);
+    EXPECT_EQ(p.Filter.rgAdjustMovedFiles, 0);
+    p.RightToLeft = false;
+    SetFilterDefaults(p);
+    EXPECT_EQ(p.Filter.rgState, 0);
+}
+
+TEST_F(RunDriver, CachedRightSideIsRescannedOnlyAfterAChange) {
+    left.WriteFile("a.txt", "a", kOld);
+    tProfile p = Profile();
+    p.RightToLeft = false;
+    p.CacheRight = true;
+    EXPECT_TRUE(RunProfile(p, true));
+    ASSERT_TRUE(right.Exists("a.txt"));
+    // The rescan after the run holds the right side as it is now: a file removed behind
+    // the cache's back is not seen by the next scheduled run.
+    std::remove(right.Path("a.txt").c_str());
+    tProfile q = Profile();
+    q.RightToLeft = false;
+    q.CacheRight = true;
+    EXPECT_TRUE(RunProfile(q, true));
+    EXPECT_EQ(q.LastRunResult, "Nothing to be done");
+    EXPECT_FALSE(right.Exists("a.txt"));
+
+    // Started by hand the cache is neither used nor kept.
+    tProfile r = Profile();
+    r.RightToLeft = false;
+    r.CacheRight = true;
+    port.Reviews = {true};
+    EXPECT_TRUE(RunProfile(r, false));
+    EXPECT_TRUE(right.Exists("a.txt"));
+}
+
+TEST_F(RunDriver, EmptyModelGuardOnlyInUnattendedRuns) {
+    right.WriteFile("backup.txt", "precious", kOld);
+    tProfile p = Profile();
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    EXPECT_FALSE(RunProfile(p, true));
+    EXPECT_EQ(p.LastRunResult, kModelSideEmpty);
+    EXPECT_TRUE(right.Exists("backup.txt"));
+
+    // Attended: the user sees the plan and decides.
+    tProfile q = Profile();
+    q.RightToLeft = false;
+    q.ExactMirror = true;
+    port.Reviews = {true};
+    port.Choices = {2}; // "Delete this file"
+    EXPECT_TRUE(RunProfile(q, false));
+    EXPECT_FALSE(right.Exists("backup.txt"));
+}
+
+TEST_F(RunDriver, OverlappingFoldersAreRefusedAttendedWithAMessage) {
+    tProfile p = Profile();
+    p.RightPath = left.Path("inner");
+    left.MakeFolder("inner");
+    left.WriteFile("a.txt", "a", kOld);
+    EXPECT_FALSE(RunProfile(p, false));
+    ASSERT_EQ(port.CallsStartingWith("Info: ").size(), 1u);
+    EXPECT_NE(port.Calls[0].find(kPathsOverlap), std::string::npos);
+    EXPECT_EQ(store.Read("rep_job", "Reports"), kPathsOverlap);
+    EXPECT_FALSE(left.Exists("inner/a.txt"));
+}
+
+} // namespace
