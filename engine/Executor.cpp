@@ -8,6 +8,7 @@
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -88,7 +89,7 @@ public:
 
 private:
     void Pass();
-    void FolderEntry(const TFileListEntry& e);
+    void FolderEntry(TFileListEntry& e);
     tExecResult FileEntry(const TFileListEntry& e);
     tExecResult LinkEntry(const TFileListEntry& e);
     tExecResult Copy(const TFileListEntry& e, bool toRight);
@@ -185,37 +186,51 @@ void tExecutor::Pass() {
     }
 }
 
-void tExecutor::FolderEntry(const TFileListEntry& e) {
+void tExecutor::FolderEntry(TFileListEntry& e) {
     const std::string& rel = e.RelPath();
+    bool made = true;
+    errno = 0;
     switch (e.Action) {
     case tAction::actCopyToRight:
         if (profile_.Filter.rgMovedFiles != 1)
-            ForceFolders(FullPath(profile_.RightPath, rel, e.Name), run_.RightFoldersCreated);
+            made = ForceFolders(FullPath(profile_.RightPath, rel, e.Name), run_.RightFoldersCreated);
         break;
     case tAction::actCopyToLeft:
         if (profile_.Filter.rgMovedFiles != 1)
-            ForceFolders(FullPath(profile_.LeftPath, rel, e.Name), run_.LeftFoldersCreated);
+            made = ForceFolders(FullPath(profile_.LeftPath, rel, e.Name), run_.LeftFoldersCreated);
         break;
     case tAction::actMove:
         if (!e.Left.Present) {
-            ForceFolders(FullPath(profile_.RightPath, e.MovedPath, e.Name),
-                         run_.RightFoldersCreated);
+            made = ForceFolders(FullPath(profile_.RightPath, e.MovedPath, e.Name),
+                                run_.RightFoldersCreated);
             run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name));
         } else {
-            ForceFolders(FullPath(profile_.LeftPath, e.MovedPath, e.Name), run_.LeftFoldersCreated);
+            made = ForceFolders(FullPath(profile_.LeftPath, e.MovedPath, e.Name),
+                                run_.LeftFoldersCreated);
             run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name));
         }
         break;
+    case tAction::actSkipped:
+        // Not made in an earlier pass: reported again, like a file.
+        Treat(e, static_cast<tExecResult>(e.ExecResult));
+        return;
     default:
-        break;
+        return;
     }
+    // A folder that cannot be made is a failure, not a silent success.
+    if (!made) Treat(e, SystemError(errno != 0 ? errno : EIO));
 }
 
 tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
-    const bool linkCopy = (e.LeftIsLink || e.RightIsLink) &&
-                          (profile_.SymLinks == 1 || profile_.SymLinks == 2 ||
-                           (profile_.SymLinks == 0 && e.LeftIsFolder)) &&
-                          e.Action != tAction::actDelete;
+    bool linkCopy = (e.LeftIsLink || e.RightIsLink) &&
+                    (profile_.SymLinks == 1 || profile_.SymLinks == 2 ||
+                     (profile_.SymLinks == 0 && e.LeftIsFolder)) &&
+                    e.Action != tAction::actDelete;
+    // Only a link is copied as a link: a plain file replaces a link on the other side like
+    // any destination (copied as a link it would point back into the source tree).
+    if ((e.Action == tAction::actCopyToRight && !e.LeftIsLink) ||
+        (e.Action == tAction::actCopyToLeft && !e.RightIsLink))
+        linkCopy = false;
     if (linkCopy) return LinkEntry(e);
     switch (e.Action) {
     case tAction::actCopyToRight:

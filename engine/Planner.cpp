@@ -343,6 +343,7 @@ void BuildStatusList(tProfile& profile) {
         }
     };
 
+    const bool mirror = ExactMirrorInEffect(profile);
     for (int32_t index = 0; index < count; ++index) {
         TFileListEntry& e = profile.Entries[index];
         e.Shown = false;
@@ -353,7 +354,7 @@ void BuildStatusList(tProfile& profile) {
         bool markedNow = false;
         if (blind.Covers(e)) {
             e.Action = e.DefaultAction = actNone;
-        } else if (profile.ExactMirror) {
+        } else if (mirror) {
             if (e.Action != actNone && oneSided && e.Action != actMove &&
                 ((!e.Left.Present && profile.LeftToRight) ||
                  (!e.Right.Present && profile.RightToLeft))) {

@@ -9,6 +9,8 @@
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 
+#include <filesystem>
+
 namespace corvane {
 
 namespace {
@@ -40,18 +42,28 @@ void SetFilterDefaults(tProfile& p) {
     } else if (p.RightToLeft) {
         f.rgState = 3;
     }
-    f.cbFilesToDelete = p.ExactMirror ? tTriState::Grayed : tTriState::Unchecked;
+    f.cbFilesToDelete = ExactMirrorInEffect(p) ? tTriState::Grayed : tTriState::Unchecked;
     p.Filter = f;
 }
 
 bool BaseFoldersOverlap(const tProfile& p) {
-    std::string left = CanonicalPath(p.LeftPath), right = CanonicalPath(p.RightPath);
+    // Folders that do not exist yet (an attended run may create them) are resolved as far
+    // as they exist.
+    auto resolve = [](const std::string& path) {
+        std::error_code ec;
+        if (path.empty()) return std::string();
+        std::string r = std::filesystem::weakly_canonical(path, ec).string();
+        if (ec) return std::string();
+        while (r.size() > 1 && r.back() == '/') r.pop_back();
+        return r;
+    };
+    std::string left = resolve(p.LeftPath), right = resolve(p.RightPath);
     if (left.empty() || right.empty()) return false;
     return left == right || Inside(left, right) || Inside(right, left);
 }
 
 bool ModelSideEmptyWouldDelete(const tProfile& p) {
-    if (!p.ExactMirror || p.Stats.DeleteCount == 0) return false;
+    if (!ExactMirrorInEffect(p) || p.Stats.DeleteCount == 0) return false;
     return (p.LeftToRight && p.LeftItemCount == 0) || (p.RightToLeft && p.RightItemCount == 0);
 }
 

@@ -218,6 +218,10 @@ bool DecodeOptions(tProfile& p, std::string_view record) {
     return true;
 }
 
+bool ExactMirrorInEffect(const tProfile& p) {
+    return p.ExactMirror && !(p.LeftToRight && p.RightToLeft);
+}
+
 bool IsDangerous(const tProfile& p, bool scheduled) {
     return p.ExactMirror && (p.Unattended || scheduled) && (p.UA_OverwriteNewer || p.UA_DeleteFiles);
 }

@@ -126,6 +126,10 @@ bool DecodeOptions(tProfile& p, std::string_view record);
 // Exact mirror, unattended mode applies, and it may overwrite newer files or delete files.
 bool IsDangerous(const tProfile& p, bool scheduled);
 
+// Exact mirror counts only with one copy direction: with both, neither side is the model
+// and mirror deletions would remove new files on both sides.
+bool ExactMirrorInEffect(const tProfile& p);
+
 // Checks a profile name and its paths for what the preferences file cannot hold. Returns
 // an empty text when they are fine, else a message for the user.
 std::string ValidateProfileName(std::string_view name);

@@ -540,16 +540,18 @@ TEST_F(PlannerTest, ExactMirrorRightToLeftAndBothDirections) {
     EXPECT_EQ(At("right-only.txt").Action, actCopyToLeft);
     EXPECT_EQ(At("old.$2$.txt").Action, actNone);
 
-    // With both directions the orphans of both sides are marked and copies go left to right.
+    // With both directions neither side is the model: a stored exact-mirror flag has no
+    // effect, so new files on either side are copied, never deleted.
     p.Entries.clear();
     p.LeftToRight = true;
     Add(File("left-only.txt", Side{1, T0}, std::nullopt));
     Add(File("newer-right.txt", Side{1, T0}, Side{1, T0 + 50}));
     Add(File("right-only.txt", std::nullopt, Side{1, T0}));
     Plan();
-    EXPECT_EQ(At("left-only.txt").Action, actDelete);
-    EXPECT_EQ(At("right-only.txt").Action, actDelete);
-    EXPECT_EQ(At("newer-right.txt").Action, actCopyToRight);
+    EXPECT_EQ(At("left-only.txt").Action, actCopyToRight);
+    EXPECT_EQ(At("right-only.txt").Action, actCopyToLeft);
+    EXPECT_EQ(At("newer-right.txt").Action, actCopyToLeft);
+    EXPECT_EQ(p.Stats.DeleteCount, 0);
 }
 
 // --------------------------------------------------------------------------------------------

@@ -215,3 +215,49 @@ TEST_F(RunDriver, OverlappingFoldersAreRefusedAttendedWithAMessage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RunDriver, PlainFileReplacesALinkOnTheOtherSideInsteadOfBecomingOne) {
+    left.WriteFile("doc.txt", "real data", kNew);
+    right.WriteFile("elsewhere.txt", "t", kOld);
+    right.MakeLink("doc.txt", "elsewhere.txt");
+    right.SetTime("doc.txt", kOld);
+    tProfile p = Profile();
+    p.RightToLeft = false;
+    p.SymLinks = 1;
+    EXPECT_TRUE(RunProfile(p, true));
+    EXPECT_EQ(p.LastRunResult, "1 copied");
+    ASSERT_FALSE(right.IsLink("doc.txt"));
+    EXPECT_EQ(right.ReadFile("doc.txt"), "real data");
+    EXPECT_EQ(right.ReadFile("elsewhere.txt"), "t") << "the old link's target is untouched";
+}
+
+TEST_F(RunDriver, FolderThatCannotBeMadeIsCountedAsFailed) {
+    left.MakeFolder("empty");
+    right.SetMode("", 0755); // root's: nobody may not create anything in it
+    int rc = test::RunAsNobody([&] {
+        tProfile p = Profile();
+        p.RightToLeft = false;
+        p.EmptyFolders = true;
+        if (!RunProfile(p, true)) return 1;
+        if (p.LastRunResult != "0 copied, 1 failed") return 2;
+        if (p.FailedCount != 1 || p.ResultList.size() != 1) return 3;
+        return p.ResultList[0] == "/empty (error 13)" ? 0 : 4;
+    });
+    right.SetMode("", 0777);
+    EXPECT_EQ(rc, 0);
+}
+
+TEST_F(RunDriver, OverlapIsFoundAlsoBeforeTheInnerFolderExists) {
+    left.WriteFile("a.txt", "a", kOld);
+    tProfile p = Profile();
+    p.RightPath = left.Path("backup/new");
+    port.Questions = {true, true};
+    port.Reviews = {true};
+    EXPECT_FALSE(RunProfile(p, false));
+    EXPECT_EQ(p.LastRunResult, kPathsOverlap);
+    EXPECT_FALSE(left.Exists("backup")) << "nothing was created or copied";
+}
+
+} // namespace
