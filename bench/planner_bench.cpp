@@ -110,8 +110,9 @@ tTiming Measure(const std::function<void()>& fn) {
             CpuNow() - cpu};
 }
 
-void Print(const char* what, const tTiming& t) {
-    std::printf("  %-32s %8.1f ms wall %8.1f ms cpu\n", what, t.Wall * 1e3, t.Cpu * 1e3);
+// One "figure: value" line per timing, as bench/run.sh collects them.
+void Print(int32_t count, const char* what, const tTiming& t) {
+    std::printf("%d entries %s ms: %.1f wall, %.1f cpu\n", count, what, t.Wall * 1e3, t.Cpu * 1e3);
 }
 
 void Run(int32_t count) {
@@ -137,14 +138,15 @@ void Run(int32_t count) {
                 chars += list.CellText(row, col).size();
     });
 
-    std::printf("entries %d: moves paired %d, rows shown %d\n", count, p.Stats.MoveCount,
-                list.RowCount() - 1);
-    Print("CompareEntries", compare);
-    Print("FindMovedFiles", moved);
-    Print("BuildStatusList (Affected)", build);
-    Print("BuildStatusList (Show All)", rebuild);
-    std::printf("  cell texts of %d rows (%zu characters):\n", rows, chars);
-    Print("", cells);
+    std::printf("%d entries moves paired: %d\n", count, p.Stats.MoveCount);
+    std::printf("%d entries rows shown: %d\n", count, list.RowCount() - 1);
+    Print(count, "CompareEntries", compare);
+    Print(count, "FindMovedFiles", moved);
+    Print(count, "BuildStatusList (Affected)", build);
+    Print(count, "BuildStatusList (Show All)", rebuild);
+    const std::string what = "cell texts of " + std::to_string(rows) + " rows";
+    Print(count, what.c_str(), cells);
+    std::printf("%d entries cell characters: %zu\n", count, chars);
 }
 
 } // namespace
