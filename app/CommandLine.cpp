@@ -92,6 +92,13 @@ std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::
     return p;
 }
 
+// The stored profile, or nothing after saying on standard error that it is unknown.
+std::optional<tProfile> LoadOrComplain(const tPreferences& store, const std::string& name) {
+    auto loaded = LoadStoredProfile(store, name);
+    if (!loaded) Err("no stored profile named \"" + name + "\" (see --list)");
+    return loaded;
+}
+
 std::string LeftTrimmed(std::string s) {
     s.erase(0, s.find_first_not_of(' '));
     return s;
@@ -105,11 +112,8 @@ int ListCommand() {
 
 int PlanCommand(const std::string& name) {
     tHeadlessSession session;
-    auto loaded = LoadStoredProfile(session.Store, name);
-    if (!loaded) {
-        Err("no stored profile named \"" + name + "\" (see --list)");
-        return kExitUsage;
-    }
+    auto loaded = LoadOrComplain(session.Store, name);
+    if (!loaded) return kExitUsage;
     tProfile& p = *loaded;
     p.RunUnattended = true;
     SetFilterDefaults(p);
@@ -144,11 +148,8 @@ int PlanCommand(const std::string& name) {
 
 int RunCommand(const std::string& name) {
     tHeadlessSession session;
-    auto loaded = LoadStoredProfile(session.Store, name);
-    if (!loaded) {
-        Err("no stored profile named \"" + name + "\" (see --list)");
-        return kExitUsage;
-    }
+    auto loaded = LoadOrComplain(session.Store, name);
+    if (!loaded) return kExitUsage;
     tProfile& p = *loaded;
     int status = kExitOk;
     try {

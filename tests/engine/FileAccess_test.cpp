@@ -19,22 +19,7 @@ namespace {
 using test::RunAsNobody;
 using test::TempTree;
 
-// Runs fn in a forked child with the current user; its exit status, -1 when it died.
-int RunInChild(const std::function<int()>& fn) {
-    pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        int rc = 125;
-        try {
-            rc = fn();
-        } catch (...) {
-        }
-        _exit(rc);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
+using test::RunInChild;
 
 struct stat StatOf(const std::string& path) {
     struct stat st {};

@@ -126,16 +126,10 @@ std::vector<std::string> TempTree::List(const std::string& rel) const {
     return out;
 }
 
-int RunAsNobody(const std::function<int()>& fn) {
+int RunInChild(const std::function<int()>& fn) {
     pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
-        if (geteuid() == 0) {
-            struct passwd* pw = getpwnam("nobody");
-            uid_t uid = pw ? pw->pw_uid : 65534;
-            gid_t gid = pw ? pw->pw_gid : 65534;
-            if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
-        }
         int rc = 125;
         try {
             rc = fn();
@@ -144,10 +138,23 @@ int RunAsNobody(const std::function<int()>& fn) {
         _exit(rc);
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) < 0) return -1;
-    if (!WIFEXITED(status)) return -1;
-    int rc = WEXITSTATUS(status);
-    return rc == 126 ? -1 : rc;
+    if (waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+int RunAsNobody(const std::function<int()>& fn) {
+    constexpr int kCannotSwitch = 126;
+    int rc = RunInChild([&] {
+        if (geteuid() == 0) {
+            struct passwd* pw = getpwnam("nobody");
+            uid_t uid = pw ? pw->pw_uid : 65534;
+            gid_t gid = pw ? pw->pw_gid : 65534;
+            if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+                return kCannotSwitch;
+        }
+        return fn();
+    });
+    return rc == kCannotSwitch ? -1 : rc;
 }
 
 bool PermissionsApply() { return geteuid() != 0; }

@@ -40,6 +40,10 @@ private:
     std::string root_;
 };
 
+// Runs fn in a forked child process and returns its exit status; -1 when it did not exit
+// normally. An exception escaping fn gives 125.
+int RunInChild(const std::function<int()>& fn);
+
 // Runs fn in a child process as the unprivileged user nobody (so permission checks apply
 // even when the tests run as root) and returns its exit status; -1 when the child could
 // not switch users. Files the child touches must be reachable by nobody.
