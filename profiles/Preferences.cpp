@@ -167,7 +167,14 @@ std::string tPreferences::Text() const {
 
 std::string tPreferences::Flush() const {
     std::string text = Text();
-    std::string tmp = fileName_ + ".tmp-XXXXXX";
+    // A preferences file that is a link (kept with other dotfiles) stays a link: the real
+    // file is the one replaced.
+    std::string target = fileName_;
+    if (char* real = realpath(fileName_.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    std::string tmp = target + ".tmp-XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0)
         return "Cannot write the preferences file " + fileName_ + ": " + std::strerror(errno);
@@ -192,7 +199,7 @@ std::string tPreferences::Flush() const {
         unlink(tmp.c_str());
         return "Cannot write the preferences file " + fileName_ + ": " + std::strerror(errno);
     }
-    if (rename(tmp.c_str(), fileName_.c_str()) != 0) {
+    if (rename(tmp.c_str(), target.c_str()) != 0) {
         std::string msg =
             "Cannot replace the preferences file " + fileName_ + ": " + std::strerror(errno);
         unlink(tmp.c_str());

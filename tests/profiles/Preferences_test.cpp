@@ -122,6 +122,20 @@ TEST(Preferences, FailedFlushLeavesOldFileAndReports) {
     EXPECT_EQ(t.ReadFile("dir/prefs"), "[Main]\nLogging=3\n\n");
 }
 
+TEST(Preferences, FlushKeepsALinkedPreferencesFileALink) {
+    TempTree t;
+    t.WriteFile("dotfiles/corvane.ini", "[Main]\nLogging=1\n\n");
+    t.MakeLink("home/.CorvaneX", "../dotfiles/corvane.ini");
+    tPreferences p(t.Path("home/.CorvaneX"));
+    p.Load();
+    EXPECT_EQ(p.Read("Logging", "Main"), "1");
+    p.Write("Logging", "2", "Main");
+    ASSERT_EQ(p.Flush(), "");
+    EXPECT_TRUE(t.IsLink("home/.CorvaneX"));
+    EXPECT_EQ(t.ReadFile("dotfiles/corvane.ini"), "[Main]\nLogging=2\n\n");
+    EXPECT_EQ(t.List("dotfiles"), std::vector<std::string>{"corvane.ini"});
+}
+
 TEST(Preferences, MainSettingsParsing) {
     tPreferences p("unused");
     SetPrefStore(&p);
