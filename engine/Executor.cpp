@@ -249,22 +249,21 @@ tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
 }
 
 tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
-    const std::string& rel = e.RelPath();
     switch (e.Action) {
     case tAction::actCopyToRight:
-        status_.lbFromDir = FolderPath(profile_.LeftPath, rel);
-        status_.lbToDir = FolderPath(profile_.RightPath, rel);
-        return CopySymlink(profile_, FullPath(profile_.LeftPath, rel, e.Name),
-                           FullPath(profile_.RightPath, rel, e.Name), status_.lbToDir,
-                           profile_.RightPath, e.Right.Present, run_.RightVersions,
-                           run_.RightFoldersCreated);
-    case tAction::actCopyToLeft:
-        status_.lbFromDir = FolderPath(profile_.RightPath, rel);
-        status_.lbToDir = FolderPath(profile_.LeftPath, rel);
-        return CopySymlink(profile_, FullPath(profile_.RightPath, rel, e.Name),
-                           FullPath(profile_.LeftPath, rel, e.Name), status_.lbToDir,
-                           profile_.LeftPath, e.Left.Present, run_.LeftVersions,
-                           run_.LeftFoldersCreated);
+    case tAction::actCopyToLeft: {
+        const bool toRight = e.Action == tAction::actCopyToRight;
+        const std::string& rel = e.RelPath();
+        const std::string& sourceBase = toRight ? profile_.LeftPath : profile_.RightPath;
+        const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
+        status_.lbFromDir = FolderPath(sourceBase, rel);
+        status_.lbToDir = FolderPath(destBase, rel);
+        return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name),
+                           FullPath(destBase, rel, e.Name), status_.lbToDir, destBase,
+                           (toRight ? e.Right : e.Left).Present,
+                           toRight ? run_.RightVersions : run_.LeftVersions,
+                           toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+    }
     case tAction::actMove:
         if (!run_.SymlinkMessageShown) {
             run_.SymlinkMessageShown = true;
@@ -304,22 +303,18 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
 }
 
 tExecResult tExecutor::Move(const TFileListEntry& e) {
+    // The half whose left side is absent moves the right file; the other the left file.
+    const bool onRight = !e.Left.Present;
     const std::string& rel = e.RelPath();
-    if (!e.Left.Present) {
-        tExecResult code =
-            MoveOneFile(profile_, "R", e.Name, FullPath(profile_.RightPath, rel, e.Name),
-                        FullPath(profile_.RightPath, e.MovedPath, e.Name),
-                        FolderPath(profile_.RightPath, e.MovedPath), run_.RightFoldersCreated);
-        if (!FolderAccessible(FolderPath(profile_.LeftPath, rel)))
-            run_.RightFoldersToRemove.push_back(FolderPath(profile_.RightPath, rel));
-        return code;
-    }
-    tExecResult code =
-        MoveOneFile(profile_, "L", e.Name, FullPath(profile_.LeftPath, rel, e.Name),
-                    FullPath(profile_.LeftPath, e.MovedPath, e.Name),
-                    FolderPath(profile_.LeftPath, e.MovedPath), run_.LeftFoldersCreated);
-    if (!FolderAccessible(FolderPath(profile_.RightPath, rel)))
-        run_.LeftFoldersToRemove.push_back(FolderPath(profile_.LeftPath, rel));
+    const std::string& base = onRight ? profile_.RightPath : profile_.LeftPath;
+    const std::string& otherBase = onRight ? profile_.LeftPath : profile_.RightPath;
+    tExecResult code = MoveOneFile(profile_, onRight ? "R" : "L", e.Name,
+                                   FullPath(base, rel, e.Name), FullPath(base, e.MovedPath, e.Name),
+                                   FolderPath(base, e.MovedPath),
+                                   onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+    if (!FolderAccessible(FolderPath(otherBase, rel)))
+        (onRight ? run_.RightFoldersToRemove : run_.LeftFoldersToRemove)
+            .push_back(FolderPath(base, rel));
     return code;
 }
 
