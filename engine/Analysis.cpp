@@ -3,7 +3,7 @@
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
-#include "profiles/Preferences.h"
+#include "log/Reports.h"
 #include "profiles/Profile.h"
 
 #include <dirent.h>
@@ -37,8 +37,7 @@ bool AnalyzeProfile(tProfile& profile) {
     if (!profile.VolumeLabel.empty() && profile.VolumeLabel != GetVolumeLabel(profile.RightPath)) {
         if (!profile.RunUnattended)
             ShowInfo("The volume label for the right path should be " + profile.VolumeLabel);
-        profile.LastRunResult = "Incorrect right volume label";
-        WritePref("rep_" + profile.Name, profile.LastRunResult, "Reports");
+        StoreReport(profile, ReportWrongVolumeLabel);
         return false;
     }
     bool selectedOnly = profile.SelectBaseFolderItems && !IsBlankText(profile.BaseFolderItems);

@@ -5,6 +5,7 @@
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
+#include "log/Reports.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 
@@ -459,20 +460,14 @@ void tExecutor::RemoveFolders() {
 }
 
 void tExecutor::SetResult() {
-    std::string result = std::to_string(run_.CopiedToRight + run_.CopiedToLeft) + " copied";
-    if (run_.Moved > 0) result += ", " + std::to_string(run_.Moved) + " moved";
-    const int32_t deleted = run_.DeletedLeft + run_.DeletedRight;
-    if (deleted > 0) result += ", " + std::to_string(deleted) + " deleted";
-
     for (const tUnreadableFolder& folder : profile_.UnreadableFolders)
         lines_.push_back((folder.RelPath.empty() ? std::string("/") : folder.RelPath) +
                          " (cannot read folder)");
     // Entries that were not carried out must not read like a clean run.
     const int32_t failed =
         errorLines_ + accessLines_ + static_cast<int32_t>(profile_.UnreadableFolders.size());
-    if (failed > 0) result += ", " + std::to_string(failed) + " failed";
-
-    profile_.LastRunResult = result;
+    profile_.LastRunResult = ExecutionReport(run_.CopiedToRight + run_.CopiedToLeft, run_.Moved,
+                                             run_.DeletedLeft + run_.DeletedRight, failed);
     profile_.ResultList = lines_;
     profile_.FailedCount = failed;
 }

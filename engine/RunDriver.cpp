@@ -4,6 +4,7 @@
 #include "engine/FileAccess.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
+#include "log/Reports.h"
 #include "log/RunLog.h"
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
@@ -19,11 +20,6 @@ bool Inside(const std::string& inner, const std::string& outer) {
     if (outer == "/") return true;
     return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
            inner[outer.size()] == '/';
-}
-
-void StoreReport(tProfile& profile, const char* text) {
-    profile.LastRunResult = text;
-    WritePref("rep_" + profile.Name, profile.LastRunResult, "Reports");
 }
 
 bool IsBlankText(const std::string& s) {

@@ -3,7 +3,7 @@
 #include "engine/FileAccess.h"
 #include "engine/Masks.h"
 #include "engine/UiPort.h"
-#include "profiles/Preferences.h"
+#include "log/Reports.h"
 #include "profiles/Profile.h"
 
 #include <algorithm>
@@ -376,8 +376,7 @@ bool ReachBaseFolder(tProfile& profile, bool rightSide) {
         if (BaseReachable(path)) return true;
         ShowInfo("Cannot access " + side + " path: " + path);
     }
-    profile.LastRunResult = "can't access " + side + " path";
-    WritePref("rep_" + profile.Name, profile.LastRunResult, "Reports");
+    StoreReport(profile, rightSide ? ReportNoRightAccess : ReportNoLeftAccess);
     profile.ScanAborted = true;
     return false;
 }

@@ -7,6 +7,8 @@
 
 namespace corvane {
 
+class tProfile;
+
 inline constexpr std::string_view ReportNothingToDo = "Nothing to be done";
 inline constexpr std::string_view ReportWrongVolumeLabel = "Incorrect right volume label";
 inline constexpr std::string_view ReportNoLeftAccess = "can't access left path";
@@ -22,6 +24,10 @@ inline constexpr std::string_view ReportSection = "Reports";
 inline std::string ReportKey(std::string_view profileName) {
     return "rep_" + std::string(profileName);
 }
+
+// Sets the profile's LastRunResult and stores it as its report at once (a run that stops
+// early: unreachable base folder, wrong volume label, refused run).
+void StoreReport(tProfile& profile, std::string_view text);
 
 // "12 copied, 3 moved, 1 deleted, 2 failed": the copied part always, the others only when
 // not 0.
