@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a target needs when they are missing.
-#   scripts/install-deps.sh build|bench
+#   scripts/install-deps.sh build|bench|screenshot
 # As root: apt-get update and apt-get install of what is missing, saying what it installs.
 # As another user: prints the exact apt-get line and fails.
 set -euo pipefail
 
-build_packages=(cmake ninja-build g++ make libgtest-dev)
+# Qt 6 Widgets for the windows; fonts so that offscreen window tests measure real text.
+build_packages=(cmake ninja-build g++ make libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core)
+# A real X server and a screen grabber for scripts/screenshot.sh.
+screenshot_packages=(xvfb xauth x11-utils imagemagick xdotool)
 bench_packages=(rsync findutils coreutils)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   bench) wanted=("${build_packages[@]}" "${bench_packages[@]}") ;;
-  *) echo "usage: $0 build|bench" >&2; exit 2 ;;
+  screenshot) wanted=("${build_packages[@]}" "${screenshot_packages[@]}") ;;
+  *) echo "usage: $0 build|bench|screenshot" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -15,3 +15,20 @@ TEST(CommandLine, VersionHelpAndUnknownOptions) {
     EXPECT_EQ(bad.Status, 2);
     EXPECT_NE(bad.Err.find("--no-such-option"), std::string::npos);
 }
+
+TEST(CommandLine, WindowStartWithoutADisplayEndsWithOneLine) {
+    const std::vector<std::pair<std::string, std::string>> noDisplay = {
+        {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"/autostart"}}) {
+        auto r = RunCorvane(args, noDisplay);
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_EQ(r.Err,
+                  "corvane: cannot open a display; use --run NAME to run a profile without a "
+                  "window\n");
+    }
+    // A display that is named but cannot be reached ends the same way, without a core dump.
+    auto unreachable = RunCorvane({}, {{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", ""},
+                                       {"QT_QPA_PLATFORM", ""}});
+    EXPECT_EQ(unreachable.Status, 1);
+    EXPECT_NE(unreachable.Err.find("cannot open a display"), std::string::npos);
+}
