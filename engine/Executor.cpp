@@ -6,6 +6,7 @@
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "log/Reports.h"
+#include "log/RunLog.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 
@@ -29,19 +30,6 @@ std::string FullPath(const std::string& base, const std::string& rel, const std:
 
 std::string FolderPath(const std::string& base, const std::string& rel) {
     return NormalizeSlashes(base + "/" + rel);
-}
-
-// Copy-temporary files of an interrupted earlier run that the scan met.
-void RemoveLeftoverTempFiles(tProfile& profile) {
-    for (const std::string& path : profile.LeftoverTempFiles) {
-        std::string_view name = path;
-        if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
-            name = name.substr(slash + 1);
-        struct stat st;
-        if (!IsCopyTempName(name) || lstat(path.c_str(), &st) != 0) continue;
-        if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) unlink(path.c_str());
-    }
-    profile.LeftoverTempFiles.clear();
 }
 
 // The buffer never exceeds the largest planned copy unless that is 1024 bytes or less.
@@ -98,6 +86,8 @@ private:
     tExecResult Delete(const TFileListEntry& e);
     // Books the code of one entry; false when the pass ends here.
     bool Treat(TFileListEntry& e, tExecResult code);
+    // The result list's reason for a failed entry.
+    static std::string FailureText(tExecResult code);
     // The wait after a pass with access problems; true when another pass is to run.
     bool WaitForAccess();
     void RemoveFolders();
@@ -223,9 +213,13 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
 }
 
 tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
+    // The scan hands a link over as a file, so a link to a folder shows in its target bit:
+    // its contents cannot be copied as a file's, only the link itself.
+    const bool linkToFolder = (e.LeftIsLink && (e.Left.Attr & faDirectory) != 0) ||
+                              (e.RightIsLink && (e.Right.Attr & faDirectory) != 0);
     bool linkCopy = (e.LeftIsLink || e.RightIsLink) &&
                     (profile_.SymLinks == 1 || profile_.SymLinks == 2 ||
-                     (profile_.SymLinks == 0 && e.LeftIsFolder)) &&
+                     (profile_.SymLinks == 0 && (e.LeftIsFolder || linkToFolder))) &&
                     e.Action != tAction::actDelete;
     // Only a link is copied as a link: a plain file replaces a link on the other side like
     // any destination (copied as a link it would point back into the source tree).
@@ -259,6 +253,8 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
         const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
         status_.lbFromDir = FolderPath(sourceBase, rel);
         status_.lbToDir = FolderPath(destBase, rel);
+        if (!StillAsScanned(FullPath(destBase, rel, e.Name), toRight ? e.Right : e.Left))
+            return tExecResult::ChangedSinceScan;
         return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name),
                            FullPath(destBase, rel, e.Name), status_.lbToDir, destBase,
                            (toRight ? e.Right : e.Left).Present,
@@ -289,18 +285,20 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
     status_.lbFromDir = FolderPath(sourceBase, rel);
     status_.lbToDir = FolderPath(destBase, rel);
 
+    // Without a destination there is nothing larger or newer to protect, whatever the
+    // source's date (also one before 1970).
     tExecResult code = tExecResult::Done;
-    if (sourceSize < destSize && !profile_.MultipleVersions)
+    if (d.Present && sourceSize < destSize && !profile_.MultipleVersions)
         code = ConfirmAction(run_, tQuestionKind::Larger, source, dest, s.Time, d.Time, destSize,
                              sourceSize);
-    if (code == tExecResult::Done && s.Time < d.Time)
+    if (code == tExecResult::Done && d.Present && s.Time < d.Time)
         code = ConfirmAction(run_, tQuestionKind::Newer, source, dest, s.Time, d.Time, destSize,
                              sourceSize);
     if (code != tExecResult::Done) return code;
     return CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name, source, dest, status_.lbToDir,
                        destBase, sourceSize, destSize,
                        toRight ? run_.RightVersions : run_.LeftVersions,
-                       toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+                       toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated, &d);
 }
 
 tExecResult tExecutor::Move(const TFileListEntry& e) {
@@ -309,6 +307,8 @@ tExecResult tExecutor::Move(const TFileListEntry& e) {
     const std::string& rel = e.RelPath();
     const std::string& base = onRight ? profile_.RightPath : profile_.LeftPath;
     const std::string& otherBase = onRight ? profile_.LeftPath : profile_.RightPath;
+    if (!StillAsScanned(FullPath(base, rel, e.Name), onRight ? e.Right : e.Left))
+        return tExecResult::ChangedSinceScan;
     tExecResult code = MoveOneFile(profile_, onRight ? "R" : "L", e.Name,
                                    FullPath(base, rel, e.Name), FullPath(base, e.MovedPath, e.Name),
                                    FolderPath(base, e.MovedPath),
@@ -328,6 +328,8 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
                    ? tExecResult::Done
                    : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path, e.Right.Time,
                                    e.Right.Time, e.RightSize, 0);
+        if (code == tExecResult::Done && !StillAsScanned(path, e.Right))
+            code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
             code = DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
                                  run_.RightVersions, run_.RightFoldersCreated);
@@ -340,6 +342,8 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         code = profile_.MultipleVersions ? tExecResult::Done
                                          : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path,
                                                          e.Left.Time, e.Left.Time, e.LeftSize, 0);
+        if (code == tExecResult::Done && !StillAsScanned(path, e.Left))
+            code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
             code = DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
                                  run_.LeftVersions, run_.LeftFoldersCreated);
@@ -398,14 +402,24 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
         status_.Cancelled = true;
         return false;
     default:
-        lines_.push_back(e.RelPath() + "/" + e.Name +
-                         (code == tExecResult::NotPermitted
-                              ? std::string(" (not permitted)")
-                              : " (error " + std::to_string(Code(code)) + ")"));
+        lines_.push_back(e.RelPath() + "/" + e.Name + " (" + FailureText(code) + ")");
         ++errorLines_;
         e.Action = tAction::actSkipped;
         e.ExecResult = Code(code);
         return true;
+    }
+}
+
+std::string tExecutor::FailureText(tExecResult code) {
+    switch (code) {
+    case tExecResult::NotPermitted:
+        return "not permitted";
+    case tExecResult::ChangedSinceScan:
+        return "changed since the scan";
+    case tExecResult::SourceChanged:
+        return "changed during the copy";
+    default:
+        return "error " + std::to_string(Code(code));
     }
 }
 
@@ -509,6 +523,21 @@ void tExecutor::ShowResult() const {
 }
 
 } // namespace
+
+void RemoveLeftoverTempFiles(tProfile& profile) {
+    for (const std::string& path : profile.LeftoverTempFiles) {
+        std::string_view name = path;
+        if (std::size_t slash = name.rfind('/'); slash != std::string_view::npos)
+            name = name.substr(slash + 1);
+        struct stat st;
+        if (!IsCopyTempName(name) || lstat(path.c_str(), &st) != 0) continue;
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) continue;
+        std::string line = "DELETE LEFTOVER " + path;
+        if (unlink(path.c_str()) != 0) line += " * ERROR " + std::to_string(errno) + " *";
+        if (profile.LoggingOn) WriteLogLine(profile, line);
+    }
+    profile.LeftoverTempFiles.clear();
+}
 
 void ExecutePlan(tProfile& profile) {
     tCopyingStatus status;

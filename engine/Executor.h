@@ -15,4 +15,9 @@ class tProfile;
 // operations while the run log is open.
 void ExecutePlan(tProfile& profile);
 
+// Removes the copy-temporary files of an interrupted earlier run that the scan found on the
+// side the run writes to (only names of the executor's own form), each with a run-log line
+// while the log is open, and empties the profile's list of them.
+void RemoveLeftoverTempFiles(tProfile& profile);
+
 } // namespace corvane

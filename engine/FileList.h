@@ -24,6 +24,7 @@ struct TSearchRec {
     int64_t LinkSize = 0; // for a link whose target can be stat-ed: the target's size
     uint32_t Attr = 0;
     uint32_t Mode = 0; // st_mode from lstat
+    uint64_t Inode = 0; // st_ino from lstat: tells a file replaced since the scan
 };
 
 // One side of a plan row. The item's name is the entry's Name (both sides are paired by
@@ -35,9 +36,10 @@ struct TEntrySide {
     uint32_t Attr = 0;
     uint32_t Mode = 0;
     bool Present = false; // an absent side is all zero
+    uint64_t Inode = 0;
 
     static TEntrySide From(const TSearchRec& rec) {
-        return {rec.Time, rec.Size, rec.LinkSize, rec.Attr, rec.Mode, true};
+        return {rec.Time, rec.Size, rec.LinkSize, rec.Attr, rec.Mode, true, rec.Inode};
     }
 };
 

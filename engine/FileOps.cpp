@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace corvane {
@@ -37,16 +39,22 @@ void LogOperation(tProfile& profile, std::string line, tExecResult code) {
 }
 
 // A fresh name for a file being written in folder (which ends in "/" or is empty): short and
-// fixed in length so that it fits wherever the final name fits, and skipped by the scanner.
+// fixed in length so that it fits wherever the final name fits, and of a form no user file
+// is likely to have, since the scanner skips it and a later run removes it as a leftover.
 std::string TempName(const std::string& folder) {
-    static uint64_t counter = 0;
-    // A process made by fork keeps its parent's number here; the names stay apart through
-    // O_EXCL and the next counter value.
-    static const pid_t pid = getpid();
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, "%x-%llx", static_cast<unsigned>(pid),
-                  static_cast<unsigned long long>(++counter));
-    return folder + std::string(CopyTempPrefix) + suffix;
+    uint64_t random = 0;
+    if (getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        // Rarely needed; O_EXCL and the retries of CreateTemp keep equal names apart.
+        static uint64_t counter = 0;
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        random = (static_cast<uint64_t>(getpid()) << 40) ^
+                 (static_cast<uint64_t>(now.tv_sec) << 20) ^ static_cast<uint64_t>(now.tv_nsec) ^
+                 (++counter * 0x9E3779B97F4A7C15ull);
+    }
+    char digits[CopyTempRandomLength + 1];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random));
+    return folder + std::string(CopyTempPrefix) + digits;
 }
 
 // "1.000 MB   of 3.000 MB   ( 33.33%)"
@@ -88,13 +96,36 @@ bool CreateTemp(tOrvelLinuxFile& file, const std::string& folder) {
     return false;
 }
 
+// Whether the folder of a destination that exists as dest refuses to let it be replaced by a
+// rename although the file itself may be written: a folder the user may not write, or a
+// sticky folder where neither the file nor the folder belongs to the user.
+bool ReplacementRefused(const std::string& folder, const struct stat& dest) {
+    const std::string dir = folder.empty() ? std::string(".") : folder;
+    if (euidaccess(dir.c_str(), W_OK | X_OK) != 0) return errno == EACCES || errno == EPERM;
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || (st.st_mode & S_ISVTX) == 0) return false;
+    const uid_t me = geteuid();
+    return me != 0 && dest.st_uid != me && st.st_uid != me;
+}
+
+bool SameContentsState(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& sourcePath,
                      const std::string& destPath, const std::string& destFolder,
                      const std::string& destBase, int64_t sourceSize, int64_t destSize,
-                     int32_t& versions, int32_t& folders) {
+                     int32_t& versions, int32_t& folders, const TEntrySide* destSeen,
+                     bool& inPlace) {
     tProfile& profile = run.Profile;
     tCopyingStatus* window = profile.CopyingWindow;
     if (window) window->lbCopying = "Copying " + std::string(name);
+    inPlace = false;
+
+    // Someone may have saved the destination since the scan (or during the questions): then
+    // the plan's copy is older than what it would replace.
+    if (destSeen && !StillAsScanned(destPath, *destSeen)) return tExecResult::ChangedSinceScan;
 
     // The source is read through a link's final target. Its status decides first whether it
     // may be opened at all: opening a FIFO would wait for a writer forever.
@@ -140,28 +171,64 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     // A destination the user may not write is replaced only when the question allows it.
     struct stat destInfo;
     const bool destExists = lstat(destPath.c_str(), &destInfo) == 0;
+    bool mayWriteReadOnly = false;
     if (destExists) {
         tOrvelLinuxFile dest;
         dest.FileName = destPath;
-        if (dest.IsReadOnly() && ConfirmAction(run, tQuestionKind::ReadOnly, sourcePath, destPath,
-                                               0, 0, destSize, sourceSize) != tExecResult::Done) {
-            restoreSource();
-            return tExecResult::CopyFailed;
+        if (dest.IsReadOnly()) {
+            if (ConfirmAction(run, tQuestionKind::ReadOnly, sourcePath, destPath, 0, 0, destSize,
+                              sourceSize) != tExecResult::Done) {
+                restoreSource();
+                return tExecResult::CopyFailed;
+            }
+            mayWriteReadOnly = true;
         }
     }
 
     tOrvelLinuxFile temp;
     tTempFileGuard guard(temp);
     const std::string tempFolder = SplitPath(destPath).Folder;
-    if (!CreateTemp(temp, tempFolder)) {
+    // Where no file can be put beside the destination (a shared folder, a sticky folder), the
+    // destination itself is rewritten: without a temporary file, and without an old version,
+    // which would need a new name in that folder too.
+    inPlace = destExists && S_ISREG(destInfo.st_mode) && ReplacementRefused(tempFolder, destInfo);
+    if (!inPlace && !CreateTemp(temp, tempFolder)) {
+        const int error = temp.LastError;
         const int32_t before = folders;
         ForceFolders(destFolder, folders);
         if (folders == before || !CreateTemp(temp, tempFolder)) {
+            inPlace = destExists && S_ISREG(destInfo.st_mode) &&
+                      (error == EACCES || error == EPERM);
+            if (!inPlace) {
+                restoreSource();
+                return tExecResult::CopyFailed;
+            }
+        }
+    }
+    if (inPlace) {
+        if (profile.MultipleVersions) {
+            // The old version cannot be kept there, and without it the destination stays.
             restoreSource();
             return tExecResult::CopyFailed;
         }
+        temp.FileName = destPath;
+        bool opened = temp.OpenShared();
+        if (!opened && mayWriteReadOnly) {
+            auto before = temp.GetStat();
+            if (before && temp.SetAttributes(*temp.WithOwnerWrite(*before)))
+                opened = temp.OpenShared();
+        }
+        struct stat now;
+        // The file opened must still be the one the scan and the questions were about.
+        if (!opened || fstat(temp.Fd(), &now) != 0 || now.st_ino != destInfo.st_ino ||
+            !SameContentsState(now, destInfo) || ftruncate(temp.Fd(), 0) != 0) {
+            temp.Close();
+            restoreSource();
+            return opened ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
+        }
+    } else {
+        guard.Arm();
     }
-    guard.Arm();
 
     const bool showBytes = bufferSize < size;
     if (window) {
@@ -176,6 +243,8 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     // fails (other file systems, a full disk) the rest goes through the buffer, where a failed
     // write still holds its data for the retry.
     bool useRange = true;
+    // Holes of a sparse source are skipped on both sides, so they stay holes in the copy.
+    bool seekHoles = true;
     // Writes buffer[0, count) at offset at, offering a retry while that fails; false when the
     // retry is declined (always in unattended runs: nobody may be there to answer).
     auto writeBuffer = [&](int64_t at, int32_t count) {
@@ -187,9 +256,32 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         }
         return true;
     };
-    // Copies up to count bytes from the source's position to offset at: the byte count, 0 at
-    // the end of the source, -1 when reading failed. declined is set when writing failed.
+    // Copies up to count bytes from the source's position (which is at) to offset at: the
+    // byte count, 0 at the end of the source, -1 when reading failed. A hole at `at` counts
+    // as copied as a whole; data stops at the next hole. declined is set when writing failed.
     auto transfer = [&](int64_t at, int32_t count, bool& declined) -> int64_t {
+        if (seekHoles) {
+            off_t data = lseek(source.Fd(), at, SEEK_DATA);
+            struct stat now;
+            if (data < 0 && errno == ENXIO) {
+                // Only a hole up to the end, unless the source ended early: then the read
+                // below finds that out.
+                data = fstat(source.Fd(), &now) == 0 && now.st_size > at ? size : at;
+            }
+            if (data < 0) {
+                seekHoles = false;
+            } else if (const int64_t end = std::min<int64_t>(data, size); end > at) {
+                if (lseek(source.Fd(), end, SEEK_SET) != end ||
+                    lseek(temp.Fd(), end, SEEK_SET) != end) {
+                    declined = true;
+                    return -1;
+                }
+                return end - at;
+            } else if (const off_t hole = lseek(source.Fd(), at, SEEK_HOLE); hole > at) {
+                count = static_cast<int32_t>(std::min<int64_t>(count, hole - at));
+            }
+            if (lseek(source.Fd(), at, SEEK_SET) != at) return -1;
+        }
         if (useRange) {
             ssize_t n = copy_file_range(source.Fd(), nullptr, temp.Fd(), nullptr,
                                         static_cast<size_t>(count), 0);
@@ -205,7 +297,8 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     bool pending = firstChunk > 0;
     while (pending || copied < size) {
         ProcessEvents();
-        if (window && window->Cancelled) {
+        // A file rewritten in place is finished rather than left cut short.
+        if (window && window->Cancelled && !inPlace) {
             restoreSource();
             return tExecResult::Cancelled;
         }
@@ -240,6 +333,18 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         if (window) window->pbBytesPosition = copied / 1000;
     }
     if (size > 0 && window && showBytes) window->lbBytes = BytesText(copied, size, 8);
+    // A hole at the end has no data that would have set the length.
+    if (ftruncate(temp.Fd(), copied) != 0) {
+        restoreSource();
+        return tExecResult::CopyFailed;
+    }
+
+    // A source written to while it was read gives a copy that matches no state of it.
+    struct stat after;
+    if (fstat(source.Fd(), &after) != 0 || !SameContentsState(after, sourceStat.StatData)) {
+        restoreSource();
+        return tExecResult::SourceChanged;
+    }
 
     // Mode and owner before the times, so nothing touches the modification time afterwards.
     temp.SetAttributes(sourceStat);
@@ -249,21 +354,34 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         restoreSource();
         return tExecResult::CopyFailed;
     }
+    if (inPlace) {
+        restoreSource();
+        return tExecResult::Done;
+    }
 
+    // The last look before the destination is replaced: it must still be what was seen.
+    if (destSeen && !StillAsScanned(destPath, *destSeen)) {
+        restoreSource();
+        return tExecResult::ChangedSinceScan;
+    }
     if (destExists && profile.MultipleVersions &&
         !KeepVersion(profile, destPath, destBase, versions, folders)) {
         // Without its old version the destination would be lost: it stays as it is.
         restoreSource();
         return tExecResult::CopyFailed;
     }
-    if (rename(temp.FileName.c_str(), destPath.c_str()) != 0) {
+    // Where there was no destination, a file that appeared meanwhile is not replaced.
+    const bool renamed = destExists ? rename(temp.FileName.c_str(), destPath.c_str()) == 0
+                                    : temp.RenameNoReplace(destPath);
+    if (!renamed) {
+        const bool appeared = !destExists && temp.LastError == EEXIST;
         if (destExists && profile.MultipleVersions) {
             tOrvelLinuxFile old;
             old.FileName = VersionName(profile, destPath, destBase, 1);
             old.RenameNoReplace(destPath);
         }
         restoreSource();
-        return tExecResult::CopyFailed;
+        return appeared ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
     }
     guard.Release();
     restoreSource();
@@ -303,13 +421,27 @@ void tRunState::AllocateBuffer(int32_t size) {
     BufferSize = size;
 }
 
+bool StillAsScanned(const std::string& path, const TEntrySide& seen) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return !seen.Present && errno == ENOENT;
+    if (!seen.Present) return false;
+    return (seen.Mode == 0 || (st.st_mode & S_IFMT) == (seen.Mode & S_IFMT)) &&
+           st.st_size == seen.Size && st.st_mtim.tv_sec == seen.Time &&
+           (seen.Inode == 0 || st.st_ino == seen.Inode);
+}
+
 tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_view name,
                         const std::string& sourcePath, const std::string& destPath,
                         const std::string& destFolder, const std::string& destBase,
-                        int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders) {
+                        int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders,
+                        const TEntrySide* destSeen) {
     if (!run.Buffer) run.AllocateBuffer(std::max(RunSettings().BufSizeKB, 1) * 1024);
+    bool inPlace = false;
     tExecResult code = CopyFile(run, name, sourcePath, destPath, destFolder, destBase, sourceSize,
-                                destSize, versions, folders);
+                                destSize, versions, folders, destSeen, inPlace);
+    if (inPlace && run.Profile.LoggingOn)
+        WriteLogLine(run.Profile, "IN PLACE " + destPath +
+                                      " (the folder takes no temporary file)");
     LogOperation(run.Profile, "COPY " + std::string(direction) + " " + std::string(name), code);
     return code;
 }

@@ -6,6 +6,8 @@
 // own line into it.
 #pragma once
 
+#include "engine/FileList.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -20,6 +22,8 @@ class tProfile;
 // Result codes of the per-file operations. Any other positive value is a system error
 // number (errno) of a failed source open or link creation, carried as is.
 enum class tExecResult : int32_t {
+    SourceChanged = -3,    // the source changed while it was copied; the copy was dropped
+    ChangedSinceScan = -2, // the destination is no longer what the scan saw; left alone
     None = -1, // no operation was carried out (moved link, special file)
     Done = 0,
     NotPermitted = 1,      // system error 1 from an operation
@@ -75,18 +79,28 @@ struct tRunState {
     bool SymlinkMessageShown = false;
 };
 
+// Whether path (not followed when a link) still is the item the scan saw: absent when seen
+// absent, else of the same type, size, modification second and, where recorded, inode.
+bool StillAsScanned(const std::string& path, const TEntrySide& seen);
+
 // Copies sourcePath to destPath ("L->R" or "L<-R" as direction). The data goes into a
 // temporary file beside the destination that replaces it only when complete, with the
-// source's mode, owner and times (nanoseconds); the old destination becomes an old version
-// first when MultipleVersions is on. Asks the read-only question and, on a write error, whether
-// to try again (attended runs only); shows "Read error" in attended runs. Lets events run once
-// per chunk and stops with Cancelled when the copying window's Cancelled is set. On every
-// failure the temporary file is removed and the destination is left as it was. Special files
+// source's mode, owner and times (nanoseconds); holes of a sparse source stay holes. The old
+// destination becomes an old version first when MultipleVersions is on. Asks the read-only
+// question and, on a write error, whether to try again (attended runs only); shows "Read
+// error" in attended runs. Lets events run once per chunk and stops with Cancelled when the
+// copying window's Cancelled is set. On every failure the temporary file is removed and the
+// destination is left as it was. With destSeen, a destination that is no longer what the scan
+// saw is left alone: ChangedSinceScan. A source whose size or modification time changed
+// while it was copied gives SourceChanged and its copy is dropped. Only when the destination
+// folder takes no new file (or a sticky folder would refuse the replacement) but the existing
+// destination may be written, it is rewritten in place, and the log says so. Special files
 // (FIFOs, sockets, devices, folders) are never opened: None. Writes the COPY log line.
 tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_view name,
                         const std::string& sourcePath, const std::string& destPath,
                         const std::string& destFolder, const std::string& destBase,
-                        int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders);
+                        int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders,
+                        const TEntrySide* destSeen = nullptr);
 
 // Renames fromPath to toPath (side "L" or "R"), making toFolder when missing. Never replaces
 // an existing file: MoveTargetExists then, and nothing changes. Declined when the rename is

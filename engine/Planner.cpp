@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <string_view>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -129,14 +130,22 @@ bool IsPlainFile(const TFileListEntry& e) {
            !e.RightIsLink;
 }
 
+// Only regular files are moved: a FIFO, socket or device of the same name, size and time
+// elsewhere says nothing about where a file went.
+bool IsRegular(const TEntrySide& side) {
+    return S_ISREG(side.Mode);
+}
+
 // The file as it still lies on the right, gone from there on the left.
 bool IsRightHalf(const TFileListEntry& e) {
-    return e.Action != actMove && !e.Left.Present && e.Right.Present && IsPlainFile(e);
+    return e.Action != actMove && !e.Left.Present && e.Right.Present && IsPlainFile(e) &&
+           IsRegular(e.Right);
 }
 
 // The file where it lies now on the left, not present there on the right.
 bool IsLeftHalf(const TFileListEntry& e) {
-    return e.Action != actMove && e.Left.Present && !e.Right.Present && IsPlainFile(e);
+    return e.Action != actMove && e.Left.Present && !e.Right.Present && IsPlainFile(e) &&
+           IsRegular(e.Left);
 }
 
 struct tMoveKey {

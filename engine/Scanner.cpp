@@ -78,7 +78,12 @@ int OpenFolder(const std::string& folder, bool noFollow) {
 } // namespace
 
 bool IsCopyTempName(std::string_view name) {
-    return name.substr(0, CopyTempPrefix.size()) == CopyTempPrefix;
+    if (name.size() != CopyTempPrefix.size() + CopyTempRandomLength ||
+        name.substr(0, CopyTempPrefix.size()) != CopyTempPrefix)
+        return false;
+    return std::all_of(name.begin() + CopyTempPrefix.size(), name.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
 }
 
 // ---- Directory listing ----
@@ -169,6 +174,7 @@ bool tFolderListing::Fill(const char* name, TSearchRec& rec) {
     rec.LinkSize = linkSize;
     rec.Attr = attr;
     rec.Mode = st.st_mode;
+    rec.Inode = st.st_ino;
     return true;
 }
 
@@ -327,7 +333,9 @@ tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
     for (; rc == 0; rc = listing.Next(rec)) {
         if (++count % ItemsPerEventCheck == 0) ProcessEvents();
         if (IsCopyTempName(rec.Name)) {
-            profile.LeftoverTempFiles.push_back(path.substr(0, namePart) + rec.Name);
+            // Only the side a run writes to can hold this run's own leftovers to clear away.
+            if (isRightSide ? profile.LeftToRight : profile.RightToLeft)
+                profile.LeftoverTempFiles.push_back(path.substr(0, namePart) + rec.Name);
             continue;
         }
         if (!filter.Passes(rec.Name, (rec.Attr & faDirectory) != 0)) continue;

@@ -26,9 +26,12 @@ using tItemList = std::vector<TSearchRec>;
 // are not wanted (then neither folders nor links to folders are delivered).
 inline constexpr uint32_t faAnyFile = 0x3F;
 
-// Names the executor gives the files it is still copying. Such items are never listed,
-// paired or copied; the scanner collects them in the profile's LeftoverTempFiles.
+// Names the executor gives the files it is still copying: the prefix and exactly
+// CopyTempRandomLength lower-case hex digits, nothing else. Only such names are never listed,
+// paired or copied; the scanner collects those of the side a run writes to in the profile's
+// LeftoverTempFiles. Any other name, also one that merely starts with the prefix, is a user's.
 inline constexpr std::string_view CopyTempPrefix = ".crvtmp-";
+inline constexpr std::size_t CopyTempRandomLength = 16;
 bool IsCopyTempName(std::string_view name);
 
 // The open listing of one folder. Kept apart from TSearchRec so that the records the lists
@@ -126,8 +129,8 @@ struct tFolderList {
 // Lists one folder of one side: items passing the masks (and, with selectedItemsOnly, the
 // base-folder selection), sorted by name byte-wise. On the right side of a cached,
 // forced-unattended profile a cached list is returned instead when there is one. Copy-
-// temporary items are left out and their full paths added to the profile's
-// LeftoverTempFiles. Throws EMaskException for an invalid mask. Asks nothing.
+// temporary items are left out; on a side the profile's directions write to, their full
+// paths are added to the profile's LeftoverTempFiles. Throws EMaskException for an invalid mask. Asks nothing.
 tFolderList ReadFolderList(tProfile& profile, std::string_view patternPath, bool isRightSide,
                            bool selectedItemsOnly);
 tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,

@@ -140,6 +140,12 @@ bool ExecuteWithLog(tProfile& profile, const std::function<void(tProfile&)>& exe
         if (!profile.RunUnattended) profile.LastRun = now;
 
         if (profile.Stats.AffectedCount == 0 && profile.Stats.FolderRowsShown == 0) {
+            // Leftovers of an interrupted copy go also when nothing else is to be done.
+            if (!profile.LeftoverTempFiles.empty()) {
+                OpenLog(profile, RunSettings(), now);
+                RemoveLeftoverTempFiles(profile);
+                CloseLog(profile);
+            }
             if (!profile.RunUnattended) ShowInfo("No files copied or folders created.");
             profile.LastRunResult = ReportNothingToDo;
         } else {

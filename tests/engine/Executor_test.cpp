@@ -5,6 +5,7 @@
 #include "engine/FileAccess.h"
 #include "engine/RunDriver.h"
 #include "engine/Scanner.h"
+#include "log/RunLog.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "support/ScriptedPort.h"
@@ -219,14 +220,41 @@ TEST_F(ExecutorTest, SpecialFileInThePlanDoesNotStopTheRun) {
     EXPECT_EQ(p.LastRunResult, "1 copied, 1 failed");
 }
 
-TEST_F(ExecutorTest, LeftoverTemporaryFilesOfAKilledRunAreRemoved) {
+TEST_F(ExecutorTest, OnlyOwnLeftoversOnTheWrittenSideAreRemovedAndLogged) {
+    const std::string own = ".crvtmp-00ff00ff00ff00ff";
+    const std::string other = ".crvtmp-a1b2c3d4e5f60718";
     p.HiddenFiles = true;
-    tree.WriteFile("R/sub/.crvtmp-1f-2", "half a copy");
+    p.RightToLeft = false;
+    RunSettings().Logging = 2;
+    RunSettings().LogFolder = tree.Path("logs");
+    tree.WriteFile("R/sub/" + own, "half a copy");
+    tree.WriteFile("L/" + other, "on the model side");
+    tree.WriteFile("L/.crvtmp-notes.txt", "the user's notes");
+    tree.WriteFile("R/.crvtmp-draft", "the user's draft");
     tree.WriteFile("L/sub/a.txt", "a");
     Plan();
-    EXPECT_EQ(p.LeftoverTempFiles.size(), 1u);
-    ExecutePlan(p);
-    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"sub/", "sub/a.txt"}));
+    ASSERT_TRUE(ExecuteWithLog(p));
+
+    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{".crvtmp-draft", ".crvtmp-notes.txt",
+                                                        "sub/", "sub/a.txt"}));
+    EXPECT_EQ(tree.ReadFile("R/.crvtmp-notes.txt"), "the user's notes");
+    EXPECT_EQ(tree.ReadFile("L/.crvtmp-notes.txt"), "the user's notes");
+    EXPECT_EQ(tree.ReadFile("L/" + other), "on the model side");
+    EXPECT_EQ(p.LastRunResult, "2 copied");
+    const std::string log = tree.ReadFile("logs/exec.log");
+    EXPECT_NE(log.find("DELETE LEFTOVER " + tree.Path("R/sub/" + own) + "\n"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find(other), std::string::npos) << log;
+
+    // The next run has nothing to copy; a leftover that appeared meanwhile still goes.
+    tree.WriteFile("R/" + own, "another half copy");
+    Plan();
+    ASSERT_EQ(p.Stats.AffectedCount, 0);
+    ASSERT_TRUE(ExecuteWithLog(p));
+    EXPECT_FALSE(tree.Exists("R/" + own));
+    EXPECT_TRUE(tree.Exists("L/" + other));
+    EXPECT_NE(tree.ReadFile("logs/exec.log").find("DELETE LEFTOVER " + tree.Path("R/" + own)),
+              std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -529,6 +557,133 @@ TEST_F(ExecutorTest, UnreadableFoldersCountAsFailures) {
     EXPECT_EQ(p.LastRunResult, "1 copied, 2 failed");
     ASSERT_EQ(port.Results.size(), 1u);
     EXPECT_EQ(port.Results[0].RichEdit1, p.ResultList);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Changes made while the run goes on
+
+// A two-way run in which the user saves files while the plan is carried out, at the first
+// event of the execution.
+TEST_F(ExecutorTest, DestinationsChangedSinceTheScanAreLeftAlone) {
+    tree.WriteFile("L/saved.txt", "newer plan copy", kNew);
+    tree.WriteFile("R/saved.txt", "older", kOld);
+    tree.WriteFile("L/created.txt", "plan copy", kNew);
+    tree.WriteFile("L/replaced.txt", "plan copy 2", kNew);
+    tree.WriteFile("R/replaced.txt", "same size!!", kOld);
+    tree.WriteFile("L/plain.txt", "plain", kNew);
+    tree.WriteFile("R/plain.txt", "old", kOld);
+    StartLog();
+    Plan();
+    ASSERT_EQ(EntryNamed("saved.txt").Action, tAction::actCopyToRight);
+    bool changed = false;
+    port.OnEvents = [&](int) {
+        if (changed || !port.Copying) return;
+        changed = true;
+        tree.WriteFile("R/saved.txt", "the user's save", kOld + 10);
+        tree.WriteFile("R/created.txt", "the user's new file");
+        // Same size and time, but another file (saved by rename): only the inode tells.
+        tree.WriteFile("R/replaced.tmp", "user's file", kOld);
+        ASSERT_EQ(rename(tree.Path("R/replaced.tmp").c_str(), tree.Path("R/replaced.txt").c_str()),
+                  0);
+    };
+    ExecutePlan(p);
+
+    EXPECT_EQ(tree.ReadFile("R/saved.txt"), "the user's save");
+    EXPECT_EQ(tree.ReadFile("R/created.txt"), "the user's new file");
+    EXPECT_EQ(tree.ReadFile("R/replaced.txt"), "user's file");
+    EXPECT_EQ(tree.ReadFile("R/plain.txt"), "plain");
+    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"created.txt", "plain.txt",
+                                                        "replaced.txt", "saved.txt"}));
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/created.txt (changed since the scan)",
+                                                      "/replaced.txt (changed since the scan)",
+                                                      "/saved.txt (changed since the scan)"}));
+    EXPECT_EQ(EntryNamed("saved.txt").Action, tAction::actSkipped);
+    EXPECT_EQ(p.LastRunResult, "1 copied, 3 failed");
+    EXPECT_NE(LogText().find("COPY L->R saved.txt * ERROR -2 *\n"), std::string::npos);
+}
+
+TEST_F(ExecutorTest, DeletionsAndMovesOfFilesChangedSinceTheScanAreLeftAlone) {
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.DetectMoved = true;
+    p.RunUnattended = true;
+    p.UA_DeleteFiles = true;
+    tree.WriteFile("R/extra.txt", "to go", kOld);
+    tree.WriteFile("R/edited.txt", "to go", kOld);
+    tree.WriteFile("L/new/moved.txt", "moved", kOld);
+    tree.WriteFile("R/old/moved.txt", "moved", kOld);
+    Plan();
+    ASSERT_EQ(EntryNamed("edited.txt").Action, tAction::actDelete);
+    bool changed = false;
+    port.OnEvents = [&](int) {
+        if (changed || !port.Copying) return;
+        changed = true;
+        tree.WriteFile("R/edited.txt", "kept: edited during the run", kOld);
+        tree.WriteFile("R/old/moved.txt", "edited too", kOld);
+    };
+    ExecutePlan(p);
+
+    EXPECT_FALSE(tree.Exists("R/extra.txt"));
+    EXPECT_EQ(tree.ReadFile("R/edited.txt"), "kept: edited during the run");
+    EXPECT_EQ(tree.ReadFile("R/old/moved.txt"), "edited too");
+    EXPECT_FALSE(tree.Exists("R/new/moved.txt"));
+    EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/edited.txt (changed since the scan)",
+                                                      "/old/moved.txt (changed since the scan)"}));
+    EXPECT_EQ(p.LastRunResult, "0 copied, 1 deleted, 2 failed");
+}
+
+TEST_F(ExecutorTest, NewFileDatedBefore1970IsCopiedLikeAnyOther) {
+    p.RunUnattended = true;
+    p.UA_OverwriteNewer = false;
+    p.UA_OverwriteLarger = false;
+    tree.WriteFile("L/ancient.txt", "from 1969", -86400 * 100);
+    tree.WriteFile("R/older.txt", "also 1969", -86400 * 200);
+    ASSERT_EQ(tree.Time("L/ancient.txt"), -86400 * 100);
+    Plan();
+    ExecutePlan(p);
+    EXPECT_EQ(tree.ReadFile("R/ancient.txt"), "from 1969");
+    EXPECT_EQ(tree.Time("R/ancient.txt"), -86400 * 100);
+    EXPECT_EQ(tree.ReadFile("L/older.txt"), "also 1969");
+    EXPECT_TRUE(p.ResultList.empty());
+    EXPECT_EQ(p.LastRunResult, "2 copied");
+}
+
+TEST_F(ExecutorTest, LinkToAFolderIsCopiedAsALinkWhenLinksAreFollowed) {
+    p.SymLinks = 0;
+    p.RightToLeft = false;
+    tree.WriteFile("L/real/inside.txt", "inside");
+    tree.MakeLink("L/dirlink", "real");
+    Plan();
+    ASSERT_EQ(EntryNamed("dirlink").Action, tAction::actCopyToRight);
+    ExecutePlan(p);
+    EXPECT_TRUE(p.ResultList.empty());
+    ASSERT_TRUE(tree.IsLink("R/dirlink"));
+    EXPECT_EQ(CanonicalPath(tree.Path("R/dirlink")), CanonicalPath(tree.Path("L/real")));
+    EXPECT_EQ(tree.ReadFile("R/real/inside.txt"), "inside");
+
+    // The next run finds nothing to do for it, rather than failing again.
+    Plan();
+    EXPECT_NE(EntryNamed("dirlink").Action, tAction::actCopyToRight);
+    ExecutePlan(p);
+    EXPECT_TRUE(p.ResultList.empty());
+}
+
+TEST_F(ExecutorTest, SpecialFilesNeverPairAsMovedFiles) {
+    p.DetectMoved = true;
+    p.RightToLeft = false;
+    tree.MakeFolder("L/new");
+    tree.MakeFolder("R/old");
+    ASSERT_EQ(mkfifo(tree.Path("L/new/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo(tree.Path("R/old/pipe").c_str(), 0644), 0);
+    tree.SetTime("L/new/pipe", kOld);
+    tree.SetTime("R/old/pipe", kOld);
+    tree.WriteFile("L/new/file.txt", "moved", kOld);
+    tree.WriteFile("R/old/file.txt", "moved", kOld);
+    Plan();
+    for (const auto& e : p.Entries) {
+        if (e.Name == "pipe") EXPECT_NE(e.Action, tAction::actMove) << e.RelPath();
+        if (e.Name == "file.txt") EXPECT_EQ(e.Action, tAction::actMove) << e.RelPath();
+    }
 }
 
 } // namespace

@@ -367,13 +367,90 @@ TEST_F(FileOpsTest, UnreadableSourceGivesItsSystemError) {
     EXPECT_EQ(tree.ReadFile("R/secret"), "old");
 }
 
-TEST_F(FileOpsTest, FolderTheUserMayNotWriteFailsWithoutTouchingIt) {
-    tree.WriteFile("L/locked/a.txt", "new");
-    tree.WriteFile("R/locked/a.txt", "old");
-    tree.SetMode("R/locked/a.txt", 0666);
-    int rc = RunAsNobody([&] { return Code(CopyRight("locked/a.txt")); });
-    EXPECT_EQ(rc, 101);
-    EXPECT_EQ(tree.ReadFile("R/locked/a.txt"), "old");
+// A destination the user may write in a folder that takes no new file from them (a shared
+// folder, a sticky folder owned by others) is rewritten in place; everything else there stays.
+TEST_F(FileOpsTest, WritableFileInAFolderThatTakesNoNewFilesIsWrittenInPlace) {
+    tree.WriteFile("L/shared/a.txt", "new contents");
+    tree.WriteFile("R/shared/a.txt", "old");
+    tree.SetMode("R/shared/a.txt", 0666);
+    tree.WriteFile("L/shared/locked.txt", "new");
+    tree.WriteFile("R/shared/locked.txt", "not the user's to write");
+    tree.SetMode("R/shared/locked.txt", 0644);
+    tree.WriteFile("L/shared/b.txt", "fresh");
+    tree.WriteFile("L/sticky/c.txt", "new in sticky");
+    tree.WriteFile("R/sticky/c.txt", "old");
+    tree.SetMode("R/sticky/c.txt", 0666);
+    tree.SetMode("R/sticky", 01777);
+    int rc = RunAsNobody([&] {
+        if (CopyRight("shared/a.txt") != tExecResult::Done) return 1;
+        // Read-only rules first: the question is cancelled, which declines it.
+        if (CopyRight("shared/locked.txt") != tExecResult::CopyFailed) return 2;
+        // No file to write in place: nothing can be done.
+        if (CopyRight("shared/b.txt") != tExecResult::CopyFailed) return 3;
+        if (CopyRight("sticky/c.txt") != tExecResult::Done) return 4;
+        p.MultipleVersions = true; // an old version could not be kept there
+        if (CopyRight("shared/a.txt") != tExecResult::CopyFailed) return 5;
+        const std::string log = LogText();
+        if (log.find("IN PLACE " + R("shared/a.txt") + " ") == std::string::npos) return 6;
+        if (log.find("IN PLACE " + R("sticky/c.txt") + " ") == std::string::npos) return 7;
+        if (log.find("IN PLACE " + R("shared/locked.txt")) != std::string::npos) return 8;
+        return 0;
+    });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(tree.ReadFile("R/shared/a.txt"), "new contents");
+    EXPECT_EQ(tree.ReadFile("R/shared/locked.txt"), "not the user's to write");
+    EXPECT_FALSE(tree.Exists("R/shared/b.txt"));
+    EXPECT_EQ(tree.ReadFile("R/sticky/c.txt"), "new in sticky");
+    EXPECT_TRUE(TempFiles().empty());
+}
+
+// A ProcessEvents hook changes the source after the first chunk was written.
+TEST_F(FileOpsTest, SourceChangedDuringItsCopyIsNotUsed) {
+    const std::string data = RandomBytes(20000, 7);
+    for (int variant = 0; variant < 2; ++variant) {
+        tree.WriteFile("L/live.bin", data, 1600000000);
+        tree.WriteFile("R/live.bin", "old");
+        int calls = 0;
+        port.OnEvents = [&](int) {
+            if (++calls != 2) return;
+            const int fd = open(L("live.bin").c_str(), O_WRONLY | (variant == 0 ? O_APPEND : 0));
+            ASSERT_GE(fd, 0);
+            // Grown, or the same size with one byte rewritten (a new modification time).
+            if (variant == 0)
+                ASSERT_EQ(write(fd, "more", 4), 4);
+            else
+                ASSERT_EQ(pwrite(fd, "x", 1, 100), 1);
+            close(fd);
+        };
+        EXPECT_EQ(CopyRight("live.bin"), tExecResult::SourceChanged) << variant;
+        EXPECT_EQ(tree.ReadFile("R/live.bin"), "old") << variant;
+        EXPECT_TRUE(TempFiles().empty()) << variant;
+    }
+    port.OnEvents = nullptr;
+    EXPECT_EQ(CopyRight("live.bin"), tExecResult::Done);
+    EXPECT_EQ(tree.ReadFile("R/live.bin"), tree.ReadFile("L/live.bin"));
+}
+
+TEST_F(FileOpsTest, SparseFileKeepsItsHoles) {
+    constexpr off_t kSize = 64 << 20;
+    tree.WriteFile("L/sparse.img", "");
+    {
+        const int fd = open(L("sparse.img").c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, kSize), 0);
+        ASSERT_EQ(pwrite(fd, "head", 4, 0), 4);
+        ASSERT_EQ(pwrite(fd, "middle", 6, kSize / 2 + 12345), 6);
+        ASSERT_EQ(pwrite(fd, "tail", 4, kSize - 4 - (1 << 20)), 4); // a hole at the end too
+        close(fd);
+    }
+    if (StatOf(L("sparse.img")).st_blocks * 512 > (1 << 20))
+        GTEST_SKIP() << "this file system stores no holes";
+    run.AllocateBuffer(1 << 20);
+    ASSERT_EQ(CopyRight("sparse.img"), tExecResult::Done);
+    const struct stat copy = StatOf(R("sparse.img"));
+    EXPECT_EQ(copy.st_size, kSize);
+    EXPECT_LT(copy.st_blocks * 512, 1 << 20);
+    EXPECT_EQ(tree.ReadFile("R/sparse.img"), tree.ReadFile("L/sparse.img"));
 }
 
 // ---------------------------------------------------------------------------------------------

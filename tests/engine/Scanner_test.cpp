@@ -269,23 +269,36 @@ TEST_F(ScannerTest, NamesAreBytes) {
     }
 }
 
-TEST_F(ScannerTest, CopyTemporaryItemsAreLeftOutAndReported) {
-    EXPECT_TRUE(IsCopyTempName(".crvtmp-1234"));
-    EXPECT_TRUE(IsCopyTempName(".crvtmp-"));
-    EXPECT_FALSE(IsCopyTempName("crvtmp-1234"));
-    EXPECT_FALSE(IsCopyTempName(".crvtmp"));
-    EXPECT_FALSE(IsCopyTempName("x.crvtmp-1"));
+TEST_F(ScannerTest, OnlyTheExecutorsOwnTemporaryNamesAreLeftOut) {
+    const std::string own = ".crvtmp-0123456789abcdef";
+    EXPECT_TRUE(IsCopyTempName(own));
+    EXPECT_FALSE(IsCopyTempName(".crvtmp-"));
+    EXPECT_FALSE(IsCopyTempName(".crvtmp-1234"));
+    EXPECT_FALSE(IsCopyTempName(".crvtmp-notes.txt"));
+    EXPECT_FALSE(IsCopyTempName(".crvtmp-0123456789ABCDEF"));
+    EXPECT_FALSE(IsCopyTempName(own + "0"));
+    EXPECT_FALSE(IsCopyTempName("x" + own));
 
-    tree.WriteFile("L/sub/.crvtmp-abc", "partial");
-    tree.WriteFile("L/sub/real.txt", "r");
-    tree.WriteFile("R/sub/real.txt", "r");
-    tree.WriteFile("R/.crvtmp-xyz", "partial");
+    profile.HiddenFiles = true;
+    profile.LeftToRight = true;
+    profile.RightToLeft = false;
+    tree.WriteFile("L/sub/" + own, "partial on the model side");
+    tree.WriteFile("L/sub/.crvtmp-notes.txt", "the user's notes");
+    tree.WriteFile("R/sub/.crvtmp-1234", "the user's too");
+    tree.WriteFile("R/" + own, "partial");
     ASSERT_TRUE(Scan());
-    EXPECT_EQ(Order(), (std::vector<std::string>{"/sub", "/sub/real.txt"}));
+    EXPECT_EQ(Order(), (std::vector<std::string>{"/sub", "/sub/.crvtmp-1234",
+                                                 "/sub/.crvtmp-notes.txt"}));
+    // Only the side this run writes to may hold leftovers to remove.
+    EXPECT_EQ(profile.LeftoverTempFiles, std::vector<std::string>{tree.Path("R/" + own)});
+
+    profile.Entries.clear();
+    profile.RightToLeft = true;
+    ASSERT_TRUE(Scan());
     std::vector<std::string> leftovers = profile.LeftoverTempFiles;
     std::sort(leftovers.begin(), leftovers.end());
-    EXPECT_EQ(leftovers, (std::vector<std::string>{tree.Path("L/sub/.crvtmp-abc"),
-                                                   tree.Path("R/.crvtmp-xyz")}));
+    EXPECT_EQ(leftovers, (std::vector<std::string>{tree.Path("L/sub/" + own),
+                                                   tree.Path("R/" + own)}));
 }
 
 // ---- Masks ----

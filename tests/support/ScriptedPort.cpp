@@ -125,6 +125,7 @@ void ScriptedPort::ProcessEvents() {
     ++Events;
     if (CancelProgressAfter > 0 && --CancelProgressAfter == 0) progressCancelled_ = true;
     if (CancelCopyingAfter > 0 && --CancelCopyingAfter == 0 && Copying) Copying->Cancelled = true;
+    if (OnEvents) OnEvents(Events);
 }
 
 } // namespace corvane::test

@@ -5,6 +5,7 @@
 #include "engine/UiPort.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
     // flag (as if its button was pressed) or the copying window's Cancelled flag.
     int CancelProgressAfter = 0;
     int CancelCopyingAfter = 0;
+    // Called at the end of every ProcessEvents with the number of calls so far, so a test
+    // can change the trees at a fixed point of a run.
+    std::function<void(int)> OnEvents;
 
     int Events = 0;       // ProcessEvents calls so far
     int Nesting = 0;      // progress nesting count
