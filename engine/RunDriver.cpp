@@ -60,7 +60,16 @@ bool BaseFoldersOverlap(const tProfile& p) {
 
 bool ModelSideEmptyWouldDelete(const tProfile& p) {
     if (!ExactMirrorInEffect(p) || p.Stats.DeleteCount == 0) return false;
-    return (p.LeftToRight && p.LeftItemCount == 0) || (p.RightToLeft && p.RightItemCount == 0);
+    // Judged by the plan, not by the folder: a fresh drive holds "lost+found/", and items
+    // the masks, the hidden-item rules or the selection leave out never reach the plan.
+    // Old versions are never copied, so they do not count as content either.
+    const bool leftIsModel = p.LeftToRight;
+    for (const TFileListEntry& e : p.Entries) {
+        const bool present = leftIsModel ? e.Left.Present : e.Right.Present;
+        const bool folder = leftIsModel ? e.LeftIsFolder : e.RightIsFolder;
+        if (present && !folder && !e.IsVersionFile) return false;
+    }
+    return true;
 }
 
 bool RunProfile(tProfile& profile, bool forced) {

@@ -15,8 +15,9 @@ void SetFilterDefaults(tProfile& profile);
 // true when the two base folders resolve to the same folder or one lies inside the other.
 bool BaseFoldersOverlap(const tProfile& profile);
 
-// In an exact mirror: the side being mirrored from holds no items at all while the plan
-// deletes files on the other side (typically a backup drive that is not mounted).
+// In an exact mirror: the side being mirrored from contributes no files to the plan (after
+// masks, hidden-item rules and the selection) while the plan deletes files on the other
+// side (a drive that is not mounted, or freshly formatted and holding only "lost+found/").
 bool ModelSideEmptyWouldDelete(const tProfile& profile);
 
 // Runs the profile; forced makes the run unattended (scheduler, forced overview runs).

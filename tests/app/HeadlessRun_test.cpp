@@ -179,18 +179,59 @@ TEST_F(HeadlessRun, InaccessibleBaseFolderChangesNothing) {
 }
 
 TEST_F(HeadlessRun, EmptyModelSideDeletesNothing) {
+    const std::vector<std::string> backup{"backup/", "backup/1.txt", "backup/2.txt"};
     right.WriteFile("backup/1.txt", "precious", kOld);
     right.WriteFile("backup/2.txt", "precious", kOld);
     tProfile p = NewProfile("unmounted");
     p.RightToLeft = false;
     p.ExactMirror = true;
     p.UA_DeleteFiles = true;
+    p.ExcludeMasks = "*.tmp";
     Store(p);
+    auto expectRefused = [&](const std::string& what) {
+        SCOPED_TRACE(what);
+        auto r = Corvane({"--run", "unmounted"});
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_EQ(r.Out, "Model side is empty: nothing deleted\n");
+        EXPECT_EQ(right.List(), backup);
+        EXPECT_EQ(Stored().Read("rep_unmounted", "Reports"), "Model side is empty: nothing deleted");
+    };
+    expectRefused("nothing on the model side");
+
+    // A freshly formatted drive: only folders.
+    left.MakeFolder("lost+found");
+    left.MakeFolder("photos/2026");
+    expectRefused("only folders");
+    // Items the run leaves out do not make the model side hold anything.
+    left.WriteFile(".hidden", "hidden files are not processed", kOld);
+    expectRefused("a hidden file");
+    left.WriteFile("photos/scratch.tmp", "excluded by the masks", kOld);
+    expectRefused("an excluded file");
+    left.WriteFile("photos/2026/a.$1$.jpg", "an old version", kOld);
+    expectRefused("an old version");
+    EXPECT_FALSE(right.Exists("lost+found")) << "nothing at all was executed";
+
+    // One real file: the mirror is made as planned.
+    left.WriteFile("photos/2026/a.jpg", "a", kOld);
     auto r = Corvane({"--run", "unmounted"});
-    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 2 deleted\n");
+    EXPECT_FALSE(right.Exists("backup/1.txt"));
+    EXPECT_EQ(right.ReadFile("photos/2026/a.jpg"), "a");
+}
+
+TEST_F(HeadlessRun, EmptyModelOnTheRightDeletesNothingOnTheLeft) {
+    left.WriteFile("work/report.doc", "precious", kOld);
+    right.MakeFolder("lost+found");
+    tProfile p = NewProfile("restore");
+    p.LeftToRight = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    Store(p);
+    auto r = Corvane({"--run", "restore"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(r.Out, "Model side is empty: nothing deleted\n");
-    EXPECT_EQ(right.List(), (std::vector<std::string>{"backup/", "backup/1.txt", "backup/2.txt"}));
-    EXPECT_EQ(Stored().Read("rep_unmounted", "Reports"), "Model side is empty: nothing deleted");
+    EXPECT_EQ(left.List(), (std::vector<std::string>{"work/", "work/report.doc"}));
 }
 
 TEST_F(HeadlessRun, OverlappingBaseFoldersAreRefused) {
