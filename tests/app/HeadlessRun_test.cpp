@@ -7,6 +7,8 @@
 #include "support/TempTree.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -271,6 +273,77 @@ TEST_F(HeadlessRun, PlanPrintsTheGridAndChangesNothing) {
                      "To Delete: 1 (0.0kB)\n"
                      "Files Shown: 2 (2.0kB)\n");
     EXPECT_EQ(right.List(), before);
+}
+
+TEST_F(HeadlessRun, RunsOfTwoProfilesAtOnceKeepBothResults) {
+    TempTree left2, right2;
+    tProfile a = NewProfile("a");
+    a.RightToLeft = false;
+    Store(a);
+    tProfile b = NewProfile("b");
+    b.LeftPath = left2.Root();
+    b.RightPath = right2.Root();
+    b.RightToLeft = false;
+    Store(b);
+    for (int round = 1; round <= 4; ++round) {
+        SCOPED_TRACE(round);
+        std::string name = "file" + std::to_string(round) + ".txt";
+        left.WriteFile(name, "a", kOld);
+        left2.WriteFile(name, "b", kOld);
+        double before = NowDateTime();
+        pid_t pid = fork();
+        if (pid == 0) _exit(Corvane({"--run", "b"}).Status);
+        auto ra = Corvane({"--run", "a"});
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_EQ(ra.Status, 0) << ra.Err;
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0);
+
+        tPreferences store = Stored();
+        EXPECT_EQ(store.Read("rep_a", "Reports"), "1 copied");
+        EXPECT_EQ(store.Read("rep_b", "Reports"), "1 copied");
+        for (const char* name : {"a", "b"}) {
+            tProfile back;
+            ASSERT_TRUE(DecodeOptions(back, store.Read(std::string("opt_") + name, "Profiles")));
+            EXPECT_GE(back.LastRun, before - 2.0 / 86400) << name << ": its last run is kept";
+        }
+        store.Write("rep_a", "", "Reports");
+        store.Write("rep_b", "", "Reports");
+        ASSERT_EQ(store.Flush(), "");
+    }
+    EXPECT_EQ(right2.ReadFile("file4.txt"), "b");
+}
+
+TEST_F(HeadlessRun, ProfileSavedWhileARunGoesOnSurvivesBothFlushes) {
+    left.WriteFile("new.txt", "n", kOld);
+    tProfile p = NewProfile("running");
+    p.RightToLeft = false;
+    Store(p);
+    // A window has the store open, and saves a new profile after a run ended elsewhere.
+    tPreferences window(home.Path(".CorvaneX"));
+    window.Load();
+    auto r = Corvane({"--run", "running"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    window.Write("opt_saved", EncodeOptions(NewProfile("saved")), "Profiles");
+    window.Write("rep_saved", "", "Reports");
+    ASSERT_EQ(window.Flush(), "");
+    EXPECT_EQ(window.Read("rep_running", "Reports"), "1 copied") << "the window sees the run";
+
+    tPreferences store = Stored();
+    EXPECT_EQ(store.Read("rep_running", "Reports"), "1 copied");
+    EXPECT_TRUE(store.Has("opt_saved", "Profiles"));
+    // And the other way: a run whose flush comes after the save keeps the saved profile.
+    left.WriteFile("newer.txt", "n", kOld);
+    tPreferences window2(home.Path(".CorvaneX"));
+    window2.Load();
+    window2.Write("opt_saved2", EncodeOptions(NewProfile("saved2")), "Profiles");
+    ASSERT_EQ(window2.Flush(), "");
+    EXPECT_EQ(Corvane({"--run", "running"}).Status, 0);
+    store = Stored();
+    EXPECT_TRUE(store.Has("opt_saved", "Profiles"));
+    EXPECT_TRUE(store.Has("opt_saved2", "Profiles"));
+    EXPECT_EQ(store.Read("rep_running", "Reports"), "1 copied");
 }
 
 TEST_F(HeadlessRun, ListAndUsageErrors) {
