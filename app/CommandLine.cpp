@@ -162,6 +162,11 @@ int RunCommand(const std::string& name) {
         p.LastRunResult = e.what();
         status = kExitFailed;
     }
+    if (p.AlreadyRunning) {
+        // The other run stores its own results; this one leaves the file alone.
+        std::printf("%s\n", p.LastRunResult.c_str());
+        return kExitFailed;
+    }
     session.Store.Write("opt_" + name, EncodeOptions(p), "Profiles");
     std::string flushError = session.Store.Flush();
     std::printf("%s\n", p.LastRunResult.c_str());

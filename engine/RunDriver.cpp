@@ -9,6 +9,7 @@
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/RunLock.h"
 
 #include <filesystem>
 
@@ -74,6 +75,15 @@ bool ModelSideEmptyWouldDelete(const tProfile& p) {
 
 bool RunProfile(tProfile& profile, bool forced) {
     profile.ForcedUnattended = forced;
+    profile.AlreadyRunning = false;
+    tProfileRunLock lock(profile.Name);
+    if (lock.Busy()) {
+        // Two runs of one profile would work on the same trees at once.
+        profile.AlreadyRunning = true;
+        profile.LastRunResult = kAlreadyRunning;
+        if (!forced && !profile.Unattended) ShowInfo(kAlreadyRunning);
+        return false;
+    }
     if (!forced && profile.Unattended && IsDangerous(profile, false)) {
         int answer = AskDecision(kDangerQuestion, false, true, "Corvane");
         if (answer < 0) return false;

@@ -23,7 +23,9 @@ bool ModelSideEmptyWouldDelete(const tProfile& profile);
 // Runs the profile; forced makes the run unattended (scheduler, forced overview runs).
 // true when the plan was executed (ExecuteWithLog succeeded). Asks questions only in
 // attended runs. Stores the option record unless forced. An invalid mask raises
-// EMaskException out of the run.
+// EMaskException out of the run. Holds the profile's run lock for the whole run: when
+// another run of the profile holds it, nothing is touched or stored, LastRunResult is
+// kAlreadyRunning, AlreadyRunning is set and callers must not store the profile either.
 bool RunProfile(tProfile& profile, bool forced);
 
 inline constexpr const char* kDangerQuestion =
@@ -36,5 +38,6 @@ inline constexpr const char* kDangerQuestion =
     "so that the mirror closely matches the model.";
 inline constexpr const char* kModelSideEmpty = "Model side is empty: nothing deleted";
 inline constexpr const char* kPathsOverlap = "Left and right paths overlap";
+inline constexpr const char* kAlreadyRunning = "Profile is already running: nothing done";
 
 } // namespace corvane

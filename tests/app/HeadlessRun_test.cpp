@@ -3,6 +3,7 @@
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/RunLock.h"
 #include "support/Process.h"
 #include "support/TempTree.h"
 
@@ -344,6 +345,61 @@ TEST_F(HeadlessRun, ProfileSavedWhileARunGoesOnSurvivesBothFlushes) {
     EXPECT_TRUE(store.Has("opt_saved", "Profiles"));
     EXPECT_TRUE(store.Has("opt_saved2", "Profiles"));
     EXPECT_EQ(store.Read("rep_running", "Reports"), "1 copied");
+}
+
+TEST_F(HeadlessRun, SecondRunOfTheSameProfileTouchesNothing) {
+    left.WriteFile("new.txt", "n", kOld);
+    right.WriteFile("obsolete.txt", "o", kOld);
+    tProfile p = NewProfile("busy");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    p.LastRunResult = "earlier result";
+    Store(p);
+    TempTree otherLeft, otherRight;
+    otherLeft.WriteFile("o.txt", "o", kOld);
+    tProfile other = NewProfile("other");
+    other.LeftPath = otherLeft.Root();
+    other.RightPath = otherRight.Root();
+    Store(other);
+    const std::string before = home.ReadFile(".CorvaneX");
+    {
+        // Another process is running the profile.
+        int ready[2], release[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(release), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            tProfileRunLock lock("busy", home.Path(".CorvaneX"));
+            char c = lock.Busy() ? 'b' : 'l';
+            if (write(ready[1], &c, 1) != 1) _exit(1);
+            if (read(release[0], &c, 1) != 1) _exit(1);
+            _exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        ASSERT_EQ(c, 'l');
+
+        auto r = Corvane({"--run", "busy"});
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_EQ(r.Out, "Profile is already running: nothing done\n");
+        EXPECT_EQ(left.List(), std::vector<std::string>{"new.txt"});
+        EXPECT_EQ(right.List(), std::vector<std::string>{"obsolete.txt"});
+        EXPECT_EQ(home.ReadFile(".CorvaneX"), before) << "nothing stored";
+        // Other profiles are not held up.
+        auto o = Corvane({"--run", "other"});
+        EXPECT_EQ(o.Status, 0) << o.Err;
+        EXPECT_EQ(o.Out, "1 copied\n");
+
+        ASSERT_EQ(write(release[1], "x", 1), 1);
+        int status = -1;
+        waitpid(pid, &status, 0);
+        for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+    }
+    auto r = Corvane({"--run", "busy"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 1 deleted\n");
+    EXPECT_EQ(right.List(), std::vector<std::string>{"new.txt"});
 }
 
 TEST_F(HeadlessRun, ListAndUsageErrors) {
