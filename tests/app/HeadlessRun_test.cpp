@@ -402,6 +402,64 @@ TEST_F(HeadlessRun, SecondRunOfTheSameProfileTouchesNothing) {
     EXPECT_EQ(right.List(), std::vector<std::string>{"new.txt"});
 }
 
+TEST_F(HeadlessRun, UnreadableFolderFailsTheRunEvenWithNothingElseToDo) {
+    left.WriteFile("same.txt", "same", kOld);
+    right.WriteFile("same.txt", "same", kOld);
+    left.WriteFile("private/mine.txt", "unreadable for the run", kOld);
+    right.WriteFile("private/mine.txt", "the mirror's copy", kOld);
+    left.SetMode("private", 0);
+    tProfile p = NewProfile("locked");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    Store(p);
+    home.SetMode(".CorvaneX", 0666);
+    // As an ordinary user, so that the folder really cannot be read.
+    int rc = test::RunAsNobody([&] {
+        auto r = RunCorvane({"--run", "locked"}, {{"HOME", home.Root()}});
+        home.WriteFile("out", r.Out);
+        home.WriteFile("err", r.Err);
+        return r.Status;
+    });
+    left.SetMode("private", 0755);
+    if (rc < 0) GTEST_SKIP() << "cannot switch to an unprivileged user";
+    EXPECT_EQ(rc, 3) << home.ReadFile("err");
+    EXPECT_EQ(home.ReadFile("out"), "0 copied, 1 failed\n");
+    EXPECT_EQ(home.ReadFile("err"), "/private (cannot read folder)\n");
+    EXPECT_EQ(right.ReadFile("private/mine.txt"), "the mirror's copy");
+    EXPECT_EQ(Stored().Read("rep_locked", "Reports"), "0 copied, 1 failed");
+}
+
+TEST_F(HeadlessRun, ConflictsAreCountedAsFailedAndLeftAlone) {
+    left.WriteFile("x/inside.txt", "a folder on the left", kOld);
+    right.WriteFile("x", "a file on the right", kOld);
+    left.WriteFile("y", "a file on the left", kOld);
+    right.MakeFolder("y");
+    left.WriteFile("docs/new.txt", "to copy", kOld);
+    tProfile p = NewProfile("clash");
+    p.RightToLeft = false;
+    Store(p);
+    // A one-way run's grid does not even show them.
+    auto plan = Corvane({"--plan", "clash"});
+    ASSERT_EQ(plan.Status, 0) << plan.Err;
+    EXPECT_EQ(plan.Out.find("CONFLICT"), std::string::npos) << plan.Out;
+
+    auto r = Corvane({"--run", "clash"});
+    EXPECT_EQ(r.Status, 3) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 2 failed\n");
+    EXPECT_EQ(r.Err, "/y (CONFLICT: file on the left, folder on the right; not carried out)\n"
+                     "/x (CONFLICT: folder on the left, file on the right; not carried out)\n");
+    EXPECT_EQ(right.ReadFile("x"), "a file on the right");
+    EXPECT_TRUE(right.IsFolder("y"));
+    EXPECT_EQ(right.ReadFile("docs/new.txt"), "to copy");
+    EXPECT_EQ(Stored().Read("rep_clash", "Reports"), "1 copied, 2 failed");
+
+    // With nothing else to do the conflicts still fail the run.
+    auto again = Corvane({"--run", "clash"});
+    EXPECT_EQ(again.Status, 3) << again.Err;
+    EXPECT_EQ(again.Out, "0 copied, 2 failed\n");
+}
+
 TEST_F(HeadlessRun, ListAndUsageErrors) {
     left.WriteFile("item.txt", "an item to test the masks against", kOld);
     Store(NewProfile("first"));
