@@ -7,6 +7,8 @@
 #include "support/Process.h"
 #include "support/TempTree.h"
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -458,6 +460,69 @@ TEST_F(HeadlessRun, ConflictsAreCountedAsFailedAndLeftAlone) {
     auto again = Corvane({"--run", "clash"});
     EXPECT_EQ(again.Status, 3) << again.Err;
     EXPECT_EQ(again.Out, "0 copied, 2 failed\n");
+}
+
+TEST_F(HeadlessRun, ResultThatCannotBeStoredIsNotASuccess) {
+    left.WriteFile("a.txt", "a", kOld);
+    tProfile p = NewProfile("full");
+    p.RightToLeft = false;
+    Store(p);
+    const std::string before = home.ReadFile(".CorvaneX");
+    ASSERT_GT(before.size(), 1200u);
+    // A disk that fills up: the run may write 1000 bytes per file, less than the
+    // preferences file needs.
+    int rc = test::RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        getrlimit(RLIMIT_FSIZE, &limit);
+        rlimit small = limit;
+        small.rlim_cur = 1000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        auto r = Corvane({"--run", "full"});
+        setrlimit(RLIMIT_FSIZE, &limit);
+        home.WriteFile("out", r.Out);
+        home.WriteFile("err", r.Err);
+        return r.Status;
+    });
+    EXPECT_EQ(rc, 3) << home.ReadFile("err");
+    EXPECT_EQ(home.ReadFile("out"), "1 copied\n");
+    EXPECT_NE(home.ReadFile("err").find("Cannot write the preferences file " +
+                                        home.Path(".CorvaneX")),
+              std::string::npos)
+        << home.ReadFile("err");
+    EXPECT_EQ(right.ReadFile("a.txt"), "a");
+    EXPECT_EQ(home.ReadFile(".CorvaneX"), before) << "the old file is kept whole";
+    for (const auto& name : home.List())
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name << ": no temporary file left";
+}
+
+TEST_F(HeadlessRun, LogFolderThatCannotBeUsedIsReportedOnce) {
+    left.WriteFile("a.txt", "a", kOld);
+    left.WriteFile("b.txt", "b", kOld);
+    home.WriteFile("plain-file", "not a folder");
+    tProfile p = NewProfile("logged");
+    p.RightToLeft = false;
+    Store(p);
+    auto setLog = [&](const std::string& folder) {
+        tPreferences store = Stored();
+        store.Write("Logging", "1", "Main");
+        store.Write("LogFolder", folder, "Main");
+        ASSERT_EQ(store.Flush(), "");
+    };
+    setLog(home.Path("plain-file/Logs"));
+    auto r = Corvane({"--run", "logged"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "2 copied\n");
+    EXPECT_EQ(r.Err, "corvane: cannot write the run log in " + home.Path("plain-file/Logs") +
+                         ": Not a directory\n");
+
+    // A folder that can be made is no problem, and the log is written there.
+    left.WriteFile("c.txt", "c", kOld);
+    setLog(home.Path("logs/corvane"));
+    r = Corvane({"--run", "logged"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_NE(home.ReadFile("logs/corvane/crvn.log").find("c.txt"), std::string::npos);
 }
 
 TEST_F(HeadlessRun, ListAndUsageErrors) {
