@@ -5,6 +5,7 @@
 #include "engine/Masks.h"
 #include "engine/RunDriver.h"
 #include "engine/StatusList.h"
+#include "log/LogFolder.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 
@@ -39,8 +40,9 @@ void PrintHelp() {
         "                summary); nothing on disk changes\n"
         "  --run NAME    run the stored profile NAME unattended, as the scheduler would,\n"
         "                store its result and print it; exit status 0 when everything was\n"
-        "                carried out, 3 when some entries failed, 1 when the run could not\n"
-        "                start or was abandoned, 2 for an unknown profile or a usage error\n"
+        "                carried out, 3 when some entries failed or the result could not be\n"
+        "                stored, 1 when the run could not start or was abandoned, 2 for\n"
+        "                an unknown profile or a usage error\n"
         "  --help        show this text\n"
         "  --version     show the version\n\n"
         "The preferences file is $HOME/.CorvaneX.\n",
@@ -162,12 +164,26 @@ int RunCommand(const std::string& name) {
         p.LastRunResult = e.what();
         status = kExitFailed;
     }
+    if (p.AlreadyRunning) {
+        // The other run stores its own results; this one leaves the file alone.
+        std::printf("%s\n", p.LastRunResult.c_str());
+        return kExitFailed;
+    }
+    // The execution opens its log without a word when it cannot; say it once per run.
+    std::string logProblem;
+    if (status != kExitFailed && (p.Stats.AffectedCount > 0 || p.Stats.FolderRowsShown > 0))
+        logProblem = LogFolderProblem(RunSettings(), p.Name);
     session.Store.Write("opt_" + name, EncodeOptions(p), "Profiles");
     std::string flushError = session.Store.Flush();
     std::printf("%s\n", p.LastRunResult.c_str());
     if (status == kExitIncomplete)
         for (const auto& line : p.ResultList) std::fprintf(stderr, "%s\n", line.c_str());
-    if (!flushError.empty()) Err(flushError);
+    if (!logProblem.empty()) Err(logProblem);
+    if (!flushError.empty()) {
+        // The result and the last run are lost: the run must not look complete.
+        Err(flushError);
+        if (status == kExitOk) status = kExitIncomplete;
+    }
     return status;
 }
 

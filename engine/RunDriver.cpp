@@ -9,6 +9,7 @@
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/RunLock.h"
 
 #include <filesystem>
 
@@ -24,6 +25,60 @@ bool Inside(const std::string& inner, const std::string& outer) {
 
 bool IsBlankText(const std::string& s) {
     return s.find_first_not_of(" \t\r\n", 0) == std::string::npos;
+}
+
+const char* Kind(bool present, bool folder, bool link) {
+    return !present ? "nothing" : folder ? "folder" : link ? "link" : "file";
+}
+
+// A folder on one side and a file or link on the other: the planner leaves it as it is.
+bool IsConflict(const TFileListEntry& e) {
+    return e.Left.Present && e.Right.Present && e.LeftIsFolder != e.RightIsFolder;
+}
+
+// Counts what the execution left undone beyond the executor's own count: folders that
+// could not be read when nothing else was to be done (the executor counts them when it
+// runs) and, in unattended runs, conflicts nobody will resolve. They go into the result
+// list and the report as failed entries.
+void CountUndone(tProfile& p, bool executorRan) {
+    std::vector<std::string> lines;
+    if (!executorRan)
+        for (const tUnreadableFolder& folder : p.UnreadableFolders)
+            lines.push_back((folder.RelPath.empty() ? std::string("/") : folder.RelPath) +
+                            " (cannot read folder)");
+    if (p.RunUnattended)
+        for (const TFileListEntry& e : p.Entries)
+            if (IsConflict(e))
+                lines.push_back(e.RelPath() + "/" + e.Name + " (CONFLICT: " +
+                                Kind(true, e.LeftIsFolder, e.LeftIsLink) + " on the left, " +
+                                Kind(true, e.RightIsFolder, e.RightIsLink) +
+                                " on the right; not carried out)");
+    if (lines.empty()) return;
+
+    // The executor's report ends in its own failed count; the total replaces it.
+    std::string report = executorRan ? p.LastRunResult : ExecutionReport(0, 0, 0);
+    if (executorRan && p.FailedCount > 0) {
+        const std::string suffix =
+            ", " + std::to_string(p.FailedCount) + " " + std::string(ReportFailed);
+        if (report.size() >= suffix.size() &&
+            report.compare(report.size() - suffix.size(), suffix.size(), suffix) == 0)
+            report.erase(report.size() - suffix.size());
+    }
+    if (!executorRan) p.ResultList.clear();
+    p.ResultList.insert(p.ResultList.end(), lines.begin(), lines.end());
+    p.FailedCount += static_cast<int32_t>(lines.size());
+    report += ", " + std::to_string(p.FailedCount) + " " + std::string(ReportFailed);
+    StoreReport(p, report);
+}
+
+// Runs the plan with its log, then counts what was left undone.
+bool Execute(tProfile& p) {
+    const bool executorRuns = p.Stats.AffectedCount > 0 || p.Stats.FolderRowsShown > 0;
+    p.ResultList.clear();
+    p.FailedCount = 0;
+    if (!ExecuteWithLog(p)) return false;
+    CountUndone(p, executorRuns);
+    return true;
 }
 
 } // namespace
@@ -60,11 +115,29 @@ bool BaseFoldersOverlap(const tProfile& p) {
 
 bool ModelSideEmptyWouldDelete(const tProfile& p) {
     if (!ExactMirrorInEffect(p) || p.Stats.DeleteCount == 0) return false;
-    return (p.LeftToRight && p.LeftItemCount == 0) || (p.RightToLeft && p.RightItemCount == 0);
+    // Judged by the plan, not by the folder: a fresh drive holds "lost+found/", and items
+    // the masks, the hidden-item rules or the selection leave out never reach the plan.
+    // Old versions are never copied, so they do not count as content either.
+    const bool leftIsModel = p.LeftToRight;
+    for (const TFileListEntry& e : p.Entries) {
+        const bool present = leftIsModel ? e.Left.Present : e.Right.Present;
+        const bool folder = leftIsModel ? e.LeftIsFolder : e.RightIsFolder;
+        if (present && !folder && !e.IsVersionFile) return false;
+    }
+    return true;
 }
 
 bool RunProfile(tProfile& profile, bool forced) {
     profile.ForcedUnattended = forced;
+    profile.AlreadyRunning = false;
+    tProfileRunLock lock(profile.Name);
+    if (lock.Busy()) {
+        // Two runs of one profile would work on the same trees at once.
+        profile.AlreadyRunning = true;
+        profile.LastRunResult = kAlreadyRunning;
+        if (!forced && !profile.Unattended) ShowInfo(kAlreadyRunning);
+        return false;
+    }
     if (!forced && profile.Unattended && IsDangerous(profile, false)) {
         int answer = AskDecision(kDangerQuestion, false, true, "Corvane");
         if (answer < 0) return false;
@@ -88,9 +161,9 @@ bool RunProfile(tProfile& profile, bool forced) {
                 if (ModelSideEmptyWouldDelete(profile))
                     StoreReport(profile, kModelSideEmpty);
                 else
-                    executed = ExecuteWithLog(profile);
+                    executed = Execute(profile);
             } else if (Ui().ReviewPlan(profile)) {
-                executed = ExecuteWithLog(profile);
+                executed = Execute(profile);
             }
             const tPlanStatistics& s = profile.Stats;
             if (profile.CacheRight && profile.ForcedUnattended &&

@@ -15,14 +15,17 @@ void SetFilterDefaults(tProfile& profile);
 // true when the two base folders resolve to the same folder or one lies inside the other.
 bool BaseFoldersOverlap(const tProfile& profile);
 
-// In an exact mirror: the side being mirrored from holds no items at all while the plan
-// deletes files on the other side (typically a backup drive that is not mounted).
+// In an exact mirror: the side being mirrored from contributes no files to the plan (after
+// masks, hidden-item rules and the selection) while the plan deletes files on the other
+// side (a drive that is not mounted, or freshly formatted and holding only "lost+found/").
 bool ModelSideEmptyWouldDelete(const tProfile& profile);
 
 // Runs the profile; forced makes the run unattended (scheduler, forced overview runs).
 // true when the plan was executed (ExecuteWithLog succeeded). Asks questions only in
 // attended runs. Stores the option record unless forced. An invalid mask raises
-// EMaskException out of the run.
+// EMaskException out of the run. Holds the profile's run lock for the whole run: when
+// another run of the profile holds it, nothing is touched or stored, LastRunResult is
+// kAlreadyRunning, AlreadyRunning is set and callers must not store the profile either.
 bool RunProfile(tProfile& profile, bool forced);
 
 inline constexpr const char* kDangerQuestion =
@@ -35,5 +38,6 @@ inline constexpr const char* kDangerQuestion =
     "so that the mirror closely matches the model.";
 inline constexpr const char* kModelSideEmpty = "Model side is empty: nothing deleted";
 inline constexpr const char* kPathsOverlap = "Left and right paths overlap";
+inline constexpr const char* kAlreadyRunning = "Profile is already running: nothing done";
 
 } // namespace corvane

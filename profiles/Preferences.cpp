@@ -6,9 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace corvane {
@@ -41,10 +45,12 @@ tPreferences::tPreferences(std::string fileName) : fileName_(std::move(fileName)
 void tPreferences::Load() {
     sections_.clear();
     std::ifstream in(fileName_, std::ios::binary);
-    if (!in) return;
-    std::ostringstream text;
-    text << in.rdbuf();
-    Parse(text.str());
+    if (in) {
+        std::ostringstream text;
+        text << in.rdbuf();
+        Parse(text.str());
+    }
+    base_ = sections_;
 }
 
 void tPreferences::Parse(std::string_view text) {
@@ -110,6 +116,11 @@ bool tPreferences::Write(std::string_view key, std::string_view value, std::stri
         key.front() == ';' || key.front() == '[')
         return false;
     if (section.find(']') != std::string_view::npos) return false;
+    Set(key, value, section);
+    return true;
+}
+
+void tPreferences::Set(std::string_view key, std::string_view value, std::string_view section) {
     tSection* s = Find(section);
     if (!s) {
         sections_.push_back({std::string(section), {}});
@@ -118,11 +129,10 @@ bool tPreferences::Write(std::string_view key, std::string_view value, std::stri
     for (auto& e : s->Entries) {
         if (e.first == key) {
             e.second = value;
-            return true;
+            return;
         }
     }
     s->Entries.emplace_back(std::string(key), std::string(value));
-    return true;
 }
 
 std::string tPreferences::Read(std::string_view key, std::string_view section) const {
@@ -165,8 +175,82 @@ std::string tPreferences::Text() const {
     return out;
 }
 
-std::string tPreferences::Flush() const {
-    std::string text = Text();
+namespace {
+
+using tEntryMap = std::map<std::pair<std::string, std::string>, std::string>;
+
+template <class Sections> tEntryMap EntryMap(const Sections& sections) {
+    tEntryMap map;
+    for (const auto& s : sections)
+        for (const auto& [k, v] : s.Entries) map[{s.Name, k}] = v;
+    return map;
+}
+
+const std::string* Lookup(const tEntryMap& map, const std::pair<std::string, std::string>& key) {
+    auto it = map.find(key);
+    return it == map.end() ? nullptr : &it->second;
+}
+
+bool SameEntry(const std::string* a, const std::string* b) {
+    return a == nullptr ? b == nullptr : b != nullptr && *a == *b;
+}
+
+std::string ErrorText(const std::string& what, const std::string& fileName) {
+    return what + " the preferences file " + fileName + ": " + std::strerror(errno);
+}
+
+// Removes "<name>.tmp-XXXXXX" files that flushes left behind when they were killed; only
+// called under the file's lock, so no live flush owns one.
+void RemoveStaleTemporaries(const std::string& target) {
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* d = readdir(dir)) {
+        std::string_view name = d->d_name;
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+            unlink((folder + "/" + std::string(name)).c_str());
+    }
+    closedir(dir);
+}
+
+// Reads what fd holds from its start; false on a read error.
+bool ReadAll(int fd, std::string& text) {
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        text.append(buf, static_cast<size_t>(n));
+    }
+}
+
+} // namespace
+
+void tPreferences::MergeChangesFrom(const std::vector<tSection>& disk) {
+    const tEntryMap base = EntryMap(base_), mine = EntryMap(sections_), theirs = EntryMap(disk);
+    auto mineUnchanged = [&](const auto& key) {
+        return SameEntry(Lookup(mine, key), Lookup(base, key));
+    };
+    // Keys set or changed on disk, in the disk's order.
+    for (const auto& s : disk)
+        for (const auto& [k, v] : s.Entries) {
+            std::pair<std::string, std::string> key{s.Name, k};
+            const std::string* before = Lookup(base, key);
+            if (before && *before == v) continue;
+            if (mineUnchanged(key)) Set(k, v, s.Name);
+        }
+    // Keys removed on disk.
+    for (const auto& [key, value] : base)
+        if (!Lookup(theirs, key) && mineUnchanged(key)) Delete(key.second, key.first);
+    base_ = disk;
+}
+
+std::string tPreferences::Flush() {
     // A preferences file that is a link (kept with other dotfiles) stays a link: the real
     // file is the one replaced.
     std::string target = fileName_;
@@ -174,10 +258,43 @@ std::string tPreferences::Flush() const {
         target = real;
         std::free(real);
     }
+    // The lock is on the file itself. A flush that waited while another one replaced the
+    // file holds a lock on the old file, so it opens and locks the new one instead.
+    for (;;) {
+        int fd = open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) return ErrorText("Cannot open", fileName_);
+        while (flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                std::string msg = ErrorText("Cannot lock", fileName_);
+                close(fd);
+                return msg;
+            }
+        }
+        struct stat locked, current;
+        if (fstat(fd, &locked) == 0 && stat(target.c_str(), &current) == 0 &&
+            locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
+            std::string result = WriteLocked(fd, target);
+            close(fd); // releases the lock
+            return result;
+        }
+        close(fd);
+    }
+}
+
+std::string tPreferences::WriteLocked(int lockedFd, const std::string& target) {
+    RemoveStaleTemporaries(target);
+    std::string onDisk;
+    if (!ReadAll(lockedFd, onDisk)) return ErrorText("Cannot read", fileName_);
+    tPreferences disk(target);
+    disk.Parse(onDisk);
+    MergeChangesFrom(disk.sections_);
+
+    struct stat old;
+    if (fstat(lockedFd, &old) != 0) return ErrorText("Cannot read", fileName_);
+    std::string text = Text();
     std::string tmp = target + ".tmp-XXXXXX";
     int fd = mkstemp(tmp.data());
-    if (fd < 0)
-        return "Cannot write the preferences file " + fileName_ + ": " + std::strerror(errno);
+    if (fd < 0) return ErrorText("Cannot write", fileName_);
     auto fail = [&](const char* what) {
         std::string msg = std::string("Cannot write the preferences file ") + fileName_ + " (" +
                           what + "): " + std::strerror(errno);
@@ -185,6 +302,12 @@ std::string tPreferences::Flush() const {
         unlink(tmp.c_str());
         return msg;
     };
+    // The new file keeps the old one's permissions and owner (an ordinary user cannot
+    // give a file away; the file is then theirs, as it was before for them to write).
+    if (fchmod(fd, old.st_mode & 07777) != 0) return fail("mode");
+    if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+        return fail("owner");
     size_t done = 0;
     while (done < text.size()) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -196,15 +319,16 @@ std::string tPreferences::Flush() const {
     }
     if (fsync(fd) != 0) return fail("sync");
     if (close(fd) != 0) {
-        unlink(tmp.c_str());
-        return "Cannot write the preferences file " + fileName_ + ": " + std::strerror(errno);
-    }
-    if (rename(tmp.c_str(), target.c_str()) != 0) {
-        std::string msg =
-            "Cannot replace the preferences file " + fileName_ + ": " + std::strerror(errno);
+        std::string msg = ErrorText("Cannot write", fileName_);
         unlink(tmp.c_str());
         return msg;
     }
+    if (rename(tmp.c_str(), target.c_str()) != 0) {
+        std::string msg = ErrorText("Cannot replace", fileName_);
+        unlink(tmp.c_str());
+        return msg;
+    }
+    base_ = sections_;
     return {};
 }
 

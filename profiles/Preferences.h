@@ -26,10 +26,15 @@ public:
     // Keys and values of a section in their order.
     const std::vector<std::pair<std::string, std::string>>* Section(std::string_view section) const;
 
-    // Writes the whole document to a temporary file beside the file, syncs it and renames
-    // it over the file. Returns an empty text on success, else what went wrong; the old
-    // file is then left as it was.
-    std::string Flush() const;
+    // Writes the document to the file, keeping what other processes stored meanwhile:
+    // under an exclusive lock on the file, entries that changed on disk since this store
+    // last read or wrote the file are taken in unless this store changed them too (its own
+    // changes win). The result goes to a temporary file beside the file, is synced and
+    // renamed over the file with the old file's mode and owner; temporary files of flushes
+    // that were killed are removed. Returns an empty text on success, else what went wrong
+    // (the old file is then left as it was and this store's changes stay pending). After a
+    // successful flush, the changes of this store start afresh, so it can flush again later.
+    std::string Flush();
 
     // The document as it would be written.
     std::string Text() const;
@@ -42,9 +47,16 @@ private:
     };
     tSection* Find(std::string_view section);
     const tSection* Find(std::string_view section) const;
+    void Set(std::string_view key, std::string_view value, std::string_view section);
+    // Takes in what changed from base_ to disk where this store kept base_'s state.
+    void MergeChangesFrom(const std::vector<tSection>& disk);
+    std::string WriteLocked(int lockedFd, const std::string& target);
 
     std::string fileName_;
     std::vector<tSection> sections_;
+    // The document as this store last read or wrote it: what differs from it in sections_
+    // is this store's own change.
+    std::vector<tSection> base_;
 };
 
 // The file location: $HOME + "/.CorvaneX" (doubled "/" after the first character

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 namespace corvane {
 
@@ -62,6 +63,18 @@ std::string ReadText(std::string_view s) {
     while (!s.empty() && lead(s.front())) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
     return std::string(s);
+}
+
+// A number slice: a decimal integer after leading blanks; anything else in the slice
+// (trailing blanks, tabs, other characters) gives fallback.
+int ReadNumber(std::string_view s, int fallback) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty() || s.front() == '+') return fallback;
+    int value = 0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || ptr != s.data() + s.size()) return fallback;
+    return value;
 }
 
 bool ReadFlag(char c) {
@@ -167,7 +180,7 @@ bool DecodeOptions(tProfile& p, std::string_view record) {
     if (padded.size() < OptionRecordLength) padded.resize(OptionRecordLength, ' ');
     std::string_view r = padded;
 
-    auto number = [&](tField f, int fallback) { return ParseIntOr(Slice(r, f), fallback); };
+    auto number = [&](tField f, int fallback) { return ReadNumber(Slice(r, f), fallback); };
 
     p.LeftPath = ReadText(Slice(r, fLeftPath));
     p.RightPath = ReadText(Slice(r, fRightPath));
@@ -200,7 +213,7 @@ bool DecodeOptions(tProfile& p, std::string_view record) {
     p.UA_OverwriteLarger = ReadFlag(At(r, pUA_OverwriteLarger));
     p.UA_OverwriteNewer = ReadFlag(At(r, pUA_OverwriteNewer));
     p.UA_DeleteFiles = ReadFlag(At(r, pUA_DeleteFiles));
-    p.RepeatTimes = ParseIntOr(ReadText(Slice(r, fRepeatTimes)), 1);
+    p.RepeatTimes = ReadNumber(ReadText(Slice(r, fRepeatTimes)), 1);
     p.LastRun = 0;
     if (auto last = ParseDateTime(ReadText(Slice(r, fLastRun)))) p.LastRun = *last;
     p.RecycleOverwrittenFiles = ReadFlag(At(r, pRecycleOverwrittenFiles));

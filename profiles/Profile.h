@@ -79,6 +79,7 @@ public:
     bool ForcedUnattended = false; // started by the scheduler or a forced overview run
     bool RunUnattended = false;    // Unattended or ForcedUnattended
     bool ShowWindows = false;      // the run shows its progress and result windows
+    bool AlreadyRunning = false;   // the run was refused: another run of it holds its lock
 
     // Scan results.
     std::vector<TFileListEntry> Entries;

@@ -3,10 +3,15 @@
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/RunLock.h"
 #include "support/Process.h"
 #include "support/TempTree.h"
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -179,18 +184,59 @@ TEST_F(HeadlessRun, InaccessibleBaseFolderChangesNothing) {
 }
 
 TEST_F(HeadlessRun, EmptyModelSideDeletesNothing) {
+    const std::vector<std::string> backup{"backup/", "backup/1.txt", "backup/2.txt"};
     right.WriteFile("backup/1.txt", "precious", kOld);
     right.WriteFile("backup/2.txt", "precious", kOld);
     tProfile p = NewProfile("unmounted");
     p.RightToLeft = false;
     p.ExactMirror = true;
     p.UA_DeleteFiles = true;
+    p.ExcludeMasks = "*.tmp";
     Store(p);
+    auto expectRefused = [&](const std::string& what) {
+        SCOPED_TRACE(what);
+        auto r = Corvane({"--run", "unmounted"});
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_EQ(r.Out, "Model side is empty: nothing deleted\n");
+        EXPECT_EQ(right.List(), backup);
+        EXPECT_EQ(Stored().Read("rep_unmounted", "Reports"), "Model side is empty: nothing deleted");
+    };
+    expectRefused("nothing on the model side");
+
+    // A freshly formatted drive: only folders.
+    left.MakeFolder("lost+found");
+    left.MakeFolder("photos/2026");
+    expectRefused("only folders");
+    // Items the run leaves out do not make the model side hold anything.
+    left.WriteFile(".hidden", "hidden files are not processed", kOld);
+    expectRefused("a hidden file");
+    left.WriteFile("photos/scratch.tmp", "excluded by the masks", kOld);
+    expectRefused("an excluded file");
+    left.WriteFile("photos/2026/a.$1$.jpg", "an old version", kOld);
+    expectRefused("an old version");
+    EXPECT_FALSE(right.Exists("lost+found")) << "nothing at all was executed";
+
+    // One real file: the mirror is made as planned.
+    left.WriteFile("photos/2026/a.jpg", "a", kOld);
     auto r = Corvane({"--run", "unmounted"});
-    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 2 deleted\n");
+    EXPECT_FALSE(right.Exists("backup/1.txt"));
+    EXPECT_EQ(right.ReadFile("photos/2026/a.jpg"), "a");
+}
+
+TEST_F(HeadlessRun, EmptyModelOnTheRightDeletesNothingOnTheLeft) {
+    left.WriteFile("work/report.doc", "precious", kOld);
+    right.MakeFolder("lost+found");
+    tProfile p = NewProfile("restore");
+    p.LeftToRight = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    Store(p);
+    auto r = Corvane({"--run", "restore"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(r.Out, "Model side is empty: nothing deleted\n");
-    EXPECT_EQ(right.List(), (std::vector<std::string>{"backup/", "backup/1.txt", "backup/2.txt"}));
-    EXPECT_EQ(Stored().Read("rep_unmounted", "Reports"), "Model side is empty: nothing deleted");
+    EXPECT_EQ(left.List(), (std::vector<std::string>{"work/", "work/report.doc"}));
 }
 
 TEST_F(HeadlessRun, OverlappingBaseFoldersAreRefused) {
@@ -230,6 +276,253 @@ TEST_F(HeadlessRun, PlanPrintsTheGridAndChangesNothing) {
                      "To Delete: 1 (0.0kB)\n"
                      "Files Shown: 2 (2.0kB)\n");
     EXPECT_EQ(right.List(), before);
+}
+
+TEST_F(HeadlessRun, RunsOfTwoProfilesAtOnceKeepBothResults) {
+    TempTree left2, right2;
+    tProfile a = NewProfile("a");
+    a.RightToLeft = false;
+    Store(a);
+    tProfile b = NewProfile("b");
+    b.LeftPath = left2.Root();
+    b.RightPath = right2.Root();
+    b.RightToLeft = false;
+    Store(b);
+    for (int round = 1; round <= 4; ++round) {
+        SCOPED_TRACE(round);
+        std::string name = "file" + std::to_string(round) + ".txt";
+        left.WriteFile(name, "a", kOld);
+        left2.WriteFile(name, "b", kOld);
+        double before = NowDateTime();
+        pid_t pid = fork();
+        if (pid == 0) _exit(Corvane({"--run", "b"}).Status);
+        auto ra = Corvane({"--run", "a"});
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_EQ(ra.Status, 0) << ra.Err;
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0);
+
+        tPreferences store = Stored();
+        EXPECT_EQ(store.Read("rep_a", "Reports"), "1 copied");
+        EXPECT_EQ(store.Read("rep_b", "Reports"), "1 copied");
+        for (const char* name : {"a", "b"}) {
+            tProfile back;
+            ASSERT_TRUE(DecodeOptions(back, store.Read(std::string("opt_") + name, "Profiles")));
+            EXPECT_GE(back.LastRun, before - 2.0 / 86400) << name << ": its last run is kept";
+        }
+        store.Write("rep_a", "", "Reports");
+        store.Write("rep_b", "", "Reports");
+        ASSERT_EQ(store.Flush(), "");
+    }
+    EXPECT_EQ(right2.ReadFile("file4.txt"), "b");
+}
+
+TEST_F(HeadlessRun, ProfileSavedWhileARunGoesOnSurvivesBothFlushes) {
+    left.WriteFile("new.txt", "n", kOld);
+    tProfile p = NewProfile("running");
+    p.RightToLeft = false;
+    Store(p);
+    // A window has the store open, and saves a new profile after a run ended elsewhere.
+    tPreferences window(home.Path(".CorvaneX"));
+    window.Load();
+    auto r = Corvane({"--run", "running"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    window.Write("opt_saved", EncodeOptions(NewProfile("saved")), "Profiles");
+    window.Write("rep_saved", "", "Reports");
+    ASSERT_EQ(window.Flush(), "");
+    EXPECT_EQ(window.Read("rep_running", "Reports"), "1 copied") << "the window sees the run";
+
+    tPreferences store = Stored();
+    EXPECT_EQ(store.Read("rep_running", "Reports"), "1 copied");
+    EXPECT_TRUE(store.Has("opt_saved", "Profiles"));
+    // And the other way: a run whose flush comes after the save keeps the saved profile.
+    left.WriteFile("newer.txt", "n", kOld);
+    tPreferences window2(home.Path(".CorvaneX"));
+    window2.Load();
+    window2.Write("opt_saved2", EncodeOptions(NewProfile("saved2")), "Profiles");
+    ASSERT_EQ(window2.Flush(), "");
+    EXPECT_EQ(Corvane({"--run", "running"}).Status, 0);
+    store = Stored();
+    EXPECT_TRUE(store.Has("opt_saved", "Profiles"));
+    EXPECT_TRUE(store.Has("opt_saved2", "Profiles"));
+    EXPECT_EQ(store.Read("rep_running", "Reports"), "1 copied");
+}
+
+TEST_F(HeadlessRun, SecondRunOfTheSameProfileTouchesNothing) {
+    left.WriteFile("new.txt", "n", kOld);
+    right.WriteFile("obsolete.txt", "o", kOld);
+    tProfile p = NewProfile("busy");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    p.LastRunResult = "earlier result";
+    Store(p);
+    TempTree otherLeft, otherRight;
+    otherLeft.WriteFile("o.txt", "o", kOld);
+    tProfile other = NewProfile("other");
+    other.LeftPath = otherLeft.Root();
+    other.RightPath = otherRight.Root();
+    Store(other);
+    const std::string before = home.ReadFile(".CorvaneX");
+    {
+        // Another process is running the profile.
+        int ready[2], release[2];
+        ASSERT_EQ(pipe(ready), 0);
+        ASSERT_EQ(pipe(release), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            tProfileRunLock lock("busy", home.Path(".CorvaneX"));
+            char c = lock.Busy() ? 'b' : 'l';
+            if (write(ready[1], &c, 1) != 1) _exit(1);
+            if (read(release[0], &c, 1) != 1) _exit(1);
+            _exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        ASSERT_EQ(c, 'l');
+
+        auto r = Corvane({"--run", "busy"});
+        EXPECT_EQ(r.Status, 1) << r.Err;
+        EXPECT_EQ(r.Out, "Profile is already running: nothing done\n");
+        EXPECT_EQ(left.List(), std::vector<std::string>{"new.txt"});
+        EXPECT_EQ(right.List(), std::vector<std::string>{"obsolete.txt"});
+        EXPECT_EQ(home.ReadFile(".CorvaneX"), before) << "nothing stored";
+        // Other profiles are not held up.
+        auto o = Corvane({"--run", "other"});
+        EXPECT_EQ(o.Status, 0) << o.Err;
+        EXPECT_EQ(o.Out, "1 copied\n");
+
+        ASSERT_EQ(write(release[1], "x", 1), 1);
+        int status = -1;
+        waitpid(pid, &status, 0);
+        for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+    }
+    auto r = Corvane({"--run", "busy"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 1 deleted\n");
+    EXPECT_EQ(right.List(), std::vector<std::string>{"new.txt"});
+}
+
+TEST_F(HeadlessRun, UnreadableFolderFailsTheRunEvenWithNothingElseToDo) {
+    left.WriteFile("same.txt", "same", kOld);
+    right.WriteFile("same.txt", "same", kOld);
+    left.WriteFile("private/mine.txt", "unreadable for the run", kOld);
+    right.WriteFile("private/mine.txt", "the mirror's copy", kOld);
+    left.SetMode("private", 0);
+    tProfile p = NewProfile("locked");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    Store(p);
+    home.SetMode(".CorvaneX", 0666);
+    // As an ordinary user, so that the folder really cannot be read.
+    int rc = test::RunAsNobody([&] {
+        auto r = RunCorvane({"--run", "locked"}, {{"HOME", home.Root()}});
+        home.WriteFile("out", r.Out);
+        home.WriteFile("err", r.Err);
+        return r.Status;
+    });
+    left.SetMode("private", 0755);
+    if (rc < 0) GTEST_SKIP() << "cannot switch to an unprivileged user";
+    EXPECT_EQ(rc, 3) << home.ReadFile("err");
+    EXPECT_EQ(home.ReadFile("out"), "0 copied, 1 failed\n");
+    EXPECT_EQ(home.ReadFile("err"), "/private (cannot read folder)\n");
+    EXPECT_EQ(right.ReadFile("private/mine.txt"), "the mirror's copy");
+    EXPECT_EQ(Stored().Read("rep_locked", "Reports"), "0 copied, 1 failed");
+}
+
+TEST_F(HeadlessRun, ConflictsAreCountedAsFailedAndLeftAlone) {
+    left.WriteFile("x/inside.txt", "a folder on the left", kOld);
+    right.WriteFile("x", "a file on the right", kOld);
+    left.WriteFile("y", "a file on the left", kOld);
+    right.MakeFolder("y");
+    left.WriteFile("docs/new.txt", "to copy", kOld);
+    tProfile p = NewProfile("clash");
+    p.RightToLeft = false;
+    Store(p);
+    // A one-way run's grid does not even show them.
+    auto plan = Corvane({"--plan", "clash"});
+    ASSERT_EQ(plan.Status, 0) << plan.Err;
+    EXPECT_EQ(plan.Out.find("CONFLICT"), std::string::npos) << plan.Out;
+
+    auto r = Corvane({"--run", "clash"});
+    EXPECT_EQ(r.Status, 3) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 2 failed\n");
+    EXPECT_EQ(r.Err, "/y (CONFLICT: file on the left, folder on the right; not carried out)\n"
+                     "/x (CONFLICT: folder on the left, file on the right; not carried out)\n");
+    EXPECT_EQ(right.ReadFile("x"), "a file on the right");
+    EXPECT_TRUE(right.IsFolder("y"));
+    EXPECT_EQ(right.ReadFile("docs/new.txt"), "to copy");
+    EXPECT_EQ(Stored().Read("rep_clash", "Reports"), "1 copied, 2 failed");
+
+    // With nothing else to do the conflicts still fail the run.
+    auto again = Corvane({"--run", "clash"});
+    EXPECT_EQ(again.Status, 3) << again.Err;
+    EXPECT_EQ(again.Out, "0 copied, 2 failed\n");
+}
+
+TEST_F(HeadlessRun, ResultThatCannotBeStoredIsNotASuccess) {
+    left.WriteFile("a.txt", "a", kOld);
+    tProfile p = NewProfile("full");
+    p.RightToLeft = false;
+    Store(p);
+    const std::string before = home.ReadFile(".CorvaneX");
+    ASSERT_GT(before.size(), 1200u);
+    // A disk that fills up: the run may write 1000 bytes per file, less than the
+    // preferences file needs.
+    int rc = test::RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        getrlimit(RLIMIT_FSIZE, &limit);
+        rlimit small = limit;
+        small.rlim_cur = 1000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        auto r = Corvane({"--run", "full"});
+        setrlimit(RLIMIT_FSIZE, &limit);
+        home.WriteFile("out", r.Out);
+        home.WriteFile("err", r.Err);
+        return r.Status;
+    });
+    EXPECT_EQ(rc, 3) << home.ReadFile("err");
+    EXPECT_EQ(home.ReadFile("out"), "1 copied\n");
+    EXPECT_NE(home.ReadFile("err").find("Cannot write the preferences file " +
+                                        home.Path(".CorvaneX")),
+              std::string::npos)
+        << home.ReadFile("err");
+    EXPECT_EQ(right.ReadFile("a.txt"), "a");
+    EXPECT_EQ(home.ReadFile(".CorvaneX"), before) << "the old file is kept whole";
+    for (const auto& name : home.List())
+        EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name << ": no temporary file left";
+}
+
+TEST_F(HeadlessRun, LogFolderThatCannotBeUsedIsReportedOnce) {
+    left.WriteFile("a.txt", "a", kOld);
+    left.WriteFile("b.txt", "b", kOld);
+    home.WriteFile("plain-file", "not a folder");
+    tProfile p = NewProfile("logged");
+    p.RightToLeft = false;
+    Store(p);
+    auto setLog = [&](const std::string& folder) {
+        tPreferences store = Stored();
+        store.Write("Logging", "1", "Main");
+        store.Write("LogFolder", folder, "Main");
+        ASSERT_EQ(store.Flush(), "");
+    };
+    setLog(home.Path("plain-file/Logs"));
+    auto r = Corvane({"--run", "logged"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "2 copied\n");
+    EXPECT_EQ(r.Err, "corvane: cannot write the run log in " + home.Path("plain-file/Logs") +
+                         ": Not a directory\n");
+
+    // A folder that can be made is no problem, and the log is written there.
+    left.WriteFile("c.txt", "c", kOld);
+    setLog(home.Path("logs/corvane"));
+    r = Corvane({"--run", "logged"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    EXPECT_NE(home.ReadFile("logs/corvane/crvn.log").find("c.txt"), std::string::npos);
 }
 
 TEST_F(HeadlessRun, ListAndUsageErrors) {

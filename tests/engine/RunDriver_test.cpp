@@ -4,6 +4,7 @@
 #include "engine/Scanner.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/RunLock.h"
 #include "support/ScriptedPort.h"
 #include "support/TempTree.h"
 
@@ -261,3 +262,31 @@ TEST_F(RunDriver, OverlapIsFoundAlsoBeforeTheInnerFolderExists) {
 }
 
 } // namespace
+
+TEST_F(RunDriver, ProfileAlreadyRunningInThisProcessIsNotRunAgain) {
+    left.WriteFile("a.txt", "a", kOld);
+    tProfile p = Profile();
+    {
+        // The scheduler runs it while a window starts it as well.
+        tProfileRunLock running(p.Name);
+        ASSERT_FALSE(running.Busy());
+        EXPECT_FALSE(RunProfile(p, false));
+        EXPECT_TRUE(p.AlreadyRunning);
+        EXPECT_EQ(p.LastRunResult, kAlreadyRunning);
+        EXPECT_EQ(port.CallsStartingWith("Info: "),
+                  std::vector<std::string>{std::string("Info: ") + kAlreadyRunning});
+        EXPECT_FALSE(right.Exists("a.txt"));
+        EXPECT_FALSE(store.Has("opt_job", "Profiles"));
+        EXPECT_FALSE(store.Has("rep_job", "Reports"));
+
+        tProfile q = Profile();
+        q.Name = "another job";
+        port.Reviews = {true};
+        EXPECT_TRUE(RunProfile(q, false)) << "other profiles run";
+        EXPECT_TRUE(right.Exists("a.txt"));
+    }
+    right.WriteFile("b.txt", "b", kOld);
+    EXPECT_TRUE(RunProfile(p, true)) << "the lock ends with the run that held it";
+    EXPECT_FALSE(p.AlreadyRunning);
+    EXPECT_TRUE(left.Exists("b.txt"));
+}

@@ -2,6 +2,8 @@
 #include "support/TempTree.h"
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -186,4 +188,70 @@ TEST(Preferences, WindowPositions) {
     ASSERT_TRUE(DecodeWindowPos("  100  200  640  480 2", max));
     EXPECT_EQ(max.State, 2);
     EXPECT_EQ(max.Left, 7);
+}
+
+TEST(Preferences, FlushKeepsWhatAnotherProcessStoredMeanwhile) {
+    TempTree t;
+    const std::string file = t.Path(".CorvaneX");
+    t.WriteFile(".CorvaneX", "[Profiles]\nopt_A=a1\nopt_B=b1\nopt_D=d1\nopt_F=f1\n\n"
+                             "[Reports]\nrep_A=r1\n\n");
+    t.SetMode(".CorvaneX", 0644);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
+    // What a flush that was killed left behind, and a file that only looks alike.
+    t.WriteFile(".CorvaneX.tmp-Ab12Cd", "half a document");
+    t.WriteFile(".CorvaneX.tmp-not-one-of-ours", "keep");
+
+    tPreferences mine(file);
+    mine.Load();
+    mine.Write("rep_A", "r2", "Reports"); // the other process changes it too: mine wins
+    mine.Write("opt_E", "e", "Profiles");
+    mine.Delete("opt_B", "Profiles"); // the other process changes it: my deletion wins
+
+    // Another process stores its own changes between my Load and my Flush.
+    int rc = test::RunInChild([&] {
+        tPreferences other(file);
+        other.Load();
+        other.Write("rep_A", "from the other process", "Reports");
+        other.Write("opt_B", "b2", "Profiles");
+        other.Write("opt_C", "c", "Profiles");
+        other.Write("opt_D", "d2", "Profiles");
+        other.Delete("opt_F", "Profiles");
+        other.Write("Logging", "2", "Main");
+        return other.Flush().empty() ? 0 : 1;
+    });
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(mine.Flush(), "");
+
+    tPreferences back(file);
+    back.Load();
+    EXPECT_EQ(back.Text(), "[Profiles]\nopt_A=a1\nopt_D=d2\nopt_E=e\nopt_C=c\n\n"
+                           "[Reports]\nrep_A=r2\n\n"
+                           "[Main]\nLogging=2\n\n");
+    EXPECT_EQ(mine.Text(), back.Text()) << "the store now holds what the file holds";
+    EXPECT_EQ(t.Mode(".CorvaneX"), 0644u);
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u) << "the owner is kept";
+    }
+    EXPECT_EQ(t.List(), (std::vector<std::string>{".CorvaneX", ".CorvaneX.tmp-not-one-of-ours"}));
+
+    // After a flush my changes start afresh: a later change by the other process to a key
+    // I changed before that flush is kept by my next flush.
+    rc = test::RunInChild([&] {
+        tPreferences other(file);
+        other.Load();
+        other.Write("rep_A", "r3", "Reports");
+        return other.Flush().empty() ? 0 : 1;
+    });
+    ASSERT_EQ(rc, 0);
+    mine.Write("opt_G", "g", "Profiles");
+    ASSERT_EQ(mine.Flush(), "");
+    back.Load();
+    EXPECT_EQ(back.Read("rep_A", "Reports"), "r3");
+    EXPECT_EQ(back.Read("opt_G", "Profiles"), "g");
+    EXPECT_EQ(back.Read("opt_C", "Profiles"), "c");
 }

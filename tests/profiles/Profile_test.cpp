@@ -160,6 +160,21 @@ TEST(ProfileRecord, FlagsNumbersAndSymLinkMode) {
     EXPECT_EQ(decodeWith(1113, "   ?").MaxVersions, 2);
     EXPECT_EQ(decodeWith(1078, "    -5    ").RepeatTimes, -5);
     EXPECT_EQ(decodeWith(1078, "   1 2    ").RepeatTimes, 1);
+    // Numbers: leading blanks are skipped; trailing blanks or tabs make the default.
+    EXPECT_EQ(decodeWith(1046, "  -7").Days, -7);
+    EXPECT_EQ(decodeWith(1046, "  7 ").Days, 0);
+    EXPECT_EQ(decodeWith(1050, "\t 12").Hours, 0);
+    EXPECT_EQ(decodeWith(1054, "30\t ").Minutes, 0);
+    EXPECT_EQ(decodeWith(1058, " 1").RepeatMode, 1);
+    EXPECT_EQ(decodeWith(1058, "1 ").RepeatMode, 0);
+    EXPECT_EQ(decodeWith(1062, " 45 ").WaitMins, 0);
+    EXPECT_EQ(decodeWith(1113, " 3  ").MaxVersions, 2);
+    EXPECT_EQ(decodeWith(1113, "   3").MaxVersions, 3);
+    EXPECT_EQ(decodeWith(1113, "    ").MaxVersions, 2);
+    // Only RepeatTimes is trimmed first: trailing blanks are fine, a tab after it is not.
+    EXPECT_EQ(decodeWith(1078, "  8       ").RepeatTimes, 8);
+    EXPECT_EQ(decodeWith(1078, "  8\t      ").RepeatTimes, 1);
+    EXPECT_EQ(decodeWith(1078, "          ").RepeatTimes, 1);
     // A date that does not parse keeps the old NextRun; LastRun falls back to 0.
     tProfile q;
     q.NextRun = 42.25;
