@@ -24,9 +24,11 @@ void AdvanceNextRun(tProfile& profile, tDateTime start, tDateTime now, tAdvanceM
     }
     double interval = RepeatInterval(profile.Days, profile.Hours, profile.Minutes);
     const tDateTime limit = now + kNextRunMargin;
-    const double q = (limit - start) / 100000.0;
-    if (q > interval) interval = q > 1.0 ? interval + std::floor(q) : q;
     if (interval > 0) {
+        // The step grows with the gap only for a real interval: without one, a next run
+        // that has passed stays where it is (the profile is then not rescheduled).
+        const double q = (limit - start) / 100000.0;
+        if (q > interval) interval = q > 1.0 ? interval + std::floor(q) : q;
         do start += interval;
         while (start < limit);
         profile.NextRun = start;
