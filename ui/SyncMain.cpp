@@ -578,6 +578,8 @@ QWidget* TFSyncMain::BuildScheduleTab() {
     pickDate->setCalendarPopup(true);
     pickDate->setDisplayFormat("dd.MM.yyyy");
     pickDate->setMinimumDate(QDate(1899, 12, 30));
+    // The popup button takes room the toolkit's size hint does not leave for the text.
+    pickDate->setMinimumWidth(pickDate->fontMetrics().horizontalAdvance("00.00.00000") + 44);
     pickTime = Named(new QTimeEdit(tab), "pickTime");
     pickTime->setDisplayFormat("HH:mm:ss");
     cbRepeat = Check(tab, "cbRepeat", "Repeat after", true);
@@ -1394,12 +1396,18 @@ void TFSyncMain::cbProfileChange() {
 }
 
 void TFSyncMain::btSaveClick() {
-    const std::string name = ComboText();
-    if (Trim(name).empty()) {
+    const std::string name = Trim(ComboText());
+    if (name.empty()) {
         SaveAs();
         return;
     }
-    if (SaveProfile(name)) currentName_ = name;
+    if (!SaveProfile(name)) return;
+    currentName_ = name;
+    // A name typed into the box is a new profile: list it.
+    if (cbProfile->findText(Q(name), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
+        FillProfileLists(name, false, Now(), false);
+        currentName_ = ComboText();
+    }
 }
 
 std::string TFSyncMain::SaveAs() {

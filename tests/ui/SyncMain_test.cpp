@@ -171,6 +171,15 @@ TEST_F(MainWindow, ProfilesAreSavedInPlaceAppendedRenamedWithoutLossAndDeleted) 
     SetText("cbExcludeMasks", "*.tmp");
     Click("btSave");
     EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+    // A name typed into the box saves a new profile at the end of the list.
+    Get<QComboBox>("cbProfile")->setEditText("  epsilon ");
+    Click("btSave");
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"alpha", "beta", "gamma", "epsilon"}));
+    EXPECT_EQ(w->CurrentName(), "epsilon");
+    EXPECT_EQ(LoadStoredProfile(w->Store(), "epsilon")->RightPath, "/srv/elsewhere");
+    questions.push_back(true);
+    Click("btDelete");
+    Select("alpha");
     auto alpha = LoadStoredProfile(OnDisk(), "alpha"); // flushed at once
     ASSERT_TRUE(alpha);
     EXPECT_EQ(alpha->RightPath, "/srv/elsewhere");
