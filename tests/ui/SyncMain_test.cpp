@@ -216,6 +216,17 @@ TEST_F(MainWindow, ProfilesAreSavedInPlaceAppendedRenamedWithoutLossAndDeleted) 
     EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"gamma", "delta"}));
     EXPECT_EQ(TextOf("edLeftPath"), "/srv/gamma");
     EXPECT_EQ(w->CurrentName(), "gamma");
+
+    // Deleting the last profiles leaves the page as a first start shows it.
+    questions.insert(questions.end(), {true, true});
+    Click("btDelete");
+    Click("btDelete");
+    EXPECT_TRUE(ListedProfiles().empty());
+    EXPECT_EQ(TextOf("edLeftPath"), "");
+    EXPECT_EQ(w->CurrentName(), "");
+    EXPECT_FALSE(w->IsProfileModified());
+    // Deletions reach the disk with the next flush.
+    EXPECT_EQ(StoredProfileNames(OnDisk()), (std::vector<std::string>{"alpha", "gamma", "delta"}));
     EXPECT_FALSE(AnyDecision());
 }
 
@@ -494,6 +505,19 @@ TEST_F(MainWindow, AProfileMadeInTheWindowRunsFromTheCommandLineAndWithRunNow) {
     EXPECT_FALSE(result.empty());
     EXPECT_EQ(OnDisk().Read("rep_nightly", "Reports"), result); // flushed
     EXPECT_TRUE(Enabled("PageControl1"));
+
+    // A page without a name runs, but leaves no nameless profile in the store.
+    choices.push_back(2);
+    Click("btNew");
+    left.WriteFile("unnamed.txt", "u", 1700000000);
+    port.Reviews.push_back(true);
+    SetUiPort(&port);
+    Click("btRunNow");
+    SetUiPort(nullptr);
+    EXPECT_EQ(right.ReadFile("unnamed.txt"), "u");
+    EXPECT_FALSE(w->Store().Has("opt_", "Profiles"));
+    EXPECT_FALSE(w->Store().Has("rep_", "Reports"));
+    EXPECT_EQ(StoredProfileNames(OnDisk()), std::vector<std::string>{"nightly"});
 }
 
 namespace {
