@@ -8,6 +8,7 @@
 #include "log/LogFolder.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileStore.h"
 
 #include <cstdio>
 #include <cstring>
@@ -68,32 +69,6 @@ struct tHeadlessSession {
     }
 };
 
-bool IsProfileKey(const std::string& key, const std::string& value) {
-    return key.compare(0, 4, "opt_") == 0 && value.size() > 1000;
-}
-
-std::vector<std::string> ProfileNames(const tPreferences& store) {
-    std::vector<std::string> names;
-    if (const auto* section = store.Section("Profiles"))
-        for (const auto& [key, value] : *section)
-            if (IsProfileKey(key, value)) names.push_back(key.substr(4, 200));
-    return names;
-}
-
-// The stored profile as the scheduler loads it; nothing when it is not stored.
-std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::string& name) {
-    std::string record = store.Read("opt_" + name, "Profiles");
-    if (!IsProfileKey("opt_" + name, record)) return std::nullopt;
-    tProfile p;
-    p.Name = name;
-    p.BaseFolderItems = store.Read("bfs_" + name, "BaseFolderItems");
-    p.FileMasks = store.Read("msk_" + name, "FileMasks");
-    p.ExcludeMasks = store.Read("xcl_" + name, "ExcludeMasks");
-    p.LastRunResult = store.Read("rep_" + name, "Reports");
-    if (!DecodeOptions(p, record)) return std::nullopt;
-    return p;
-}
-
 // The stored profile, or nothing after saying on standard error that it is unknown.
 std::optional<tProfile> LoadOrComplain(const tPreferences& store, const std::string& name) {
     auto loaded = LoadStoredProfile(store, name);
@@ -108,7 +83,7 @@ std::string LeftTrimmed(std::string s) {
 
 int ListCommand() {
     tHeadlessSession session;
-    for (const auto& name : ProfileNames(session.Store)) std::printf("%s\n", name.c_str());
+    for (const auto& name : StoredProfileNames(session.Store)) std::printf("%s\n", name.c_str());
     return kExitOk;
 }
 

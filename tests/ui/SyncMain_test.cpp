@@ -1,0 +1,565 @@
+// The main window on a temporary HOME: profiles made, saved, renamed, deleted and run in
+// the window, the unsaved-changes question, the enable rules, and what a restart restores.
+#include "engine/UiPort.h"
+#include "profiles/DateTime.h"
+#include "profiles/Preferences.h"
+#include "profiles/ProfileStore.h"
+#include "support/Process.h"
+#include "support/ScriptedPort.h"
+#include "support/TempTree.h"
+#include "ui/CopyingStatus.h"
+#include "ui/SyncMain.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimeEdit>
+#include <cstdlib>
+#include <deque>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::gui;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+class MainWindow : public ::testing::Test {
+protected:
+    test::TempTree home, left, right;
+    std::unique_ptr<TFSyncMain> w;
+    // Scripted answers, taken in order; every question and message is recorded.
+    std::vector<std::string> calls;
+    std::deque<int> decisions, choices;
+    std::deque<bool> questions;
+    std::deque<std::string> texts; // "\x18" cancels
+
+    MainWindow() { setenv("HOME", home.Root().c_str(), 1); }
+    ~MainWindow() override { w.reset(); }
+
+    void Open() {
+        w = std::make_unique<TFSyncMain>();
+        w->Dialogs.Info = [this](std::string_view t) { calls.push_back("Info: " + std::string(t)); };
+        w->Dialogs.Question = [this](std::string_view t) {
+            calls.push_back("Question: " + std::string(t));
+            return Take(questions, false);
+        };
+        w->Dialogs.Decision = [this](std::string_view t) {
+            calls.push_back("Decision: " + std::string(t));
+            return Take(decisions, 0);
+        };
+        w->Dialogs.Choose = [this](std::string_view t, const std::vector<std::string>&) {
+            calls.push_back("Choose: " + std::string(t));
+            return Take(choices, 0);
+        };
+        w->Dialogs.Text = [this](std::string_view t, std::string_view, bool& cancelled) {
+            calls.push_back("Text: " + std::string(t));
+            std::string a = Take(texts, std::string("\x18"));
+            cancelled = a == "\x18";
+            return cancelled ? std::string() : a;
+        };
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    }
+
+    void Restart() {
+        w->close();
+        w.reset();
+        Open();
+    }
+
+    template <class T>
+    static T Take(std::deque<T>& queue, T fallback) {
+        if (queue.empty()) return fallback;
+        T a = queue.front();
+        queue.pop_front();
+        return a;
+    }
+
+    template <class T = QWidget>
+    T* Get(const char* name) {
+        T* c = w->findChild<T*>(name);
+        if (!c) ADD_FAILURE() << "no control " << name;
+        return c;
+    }
+    void Click(const char* name) { Get<QAbstractButton>(name)->click(); }
+    void SetText(const char* name, const std::string& text) { Get<QLineEdit>(name)->setText(Q(text)); }
+    std::string TextOf(const char* name) { return Get<QLineEdit>(name)->text().toStdString(); }
+    bool Checked(const char* name) { return Get<QAbstractButton>(name)->isChecked(); }
+    bool Enabled(const char* name) { return Get(name)->isEnabled(); }
+
+    std::vector<std::string> ListedProfiles() {
+        std::vector<std::string> names;
+        auto* combo = Get<QComboBox>("cbProfile");
+        for (int i = 0; i < combo->count(); ++i) names.push_back(combo->itemText(i).toStdString());
+        return names;
+    }
+    void Select(const std::string& name) {
+        auto* combo = Get<QComboBox>("cbProfile");
+        combo->setCurrentIndex(combo->findText(Q(name)));
+    }
+    // Saves the page under a new name through "Save As...".
+    void SaveAs(const std::string& name) {
+        texts.push_back(name);
+        Click("btSaveAs");
+    }
+    bool Called(const std::string& line) const {
+        return std::find(calls.begin(), calls.end(), line) != calls.end();
+    }
+    bool AnyDecision() const {
+        return std::any_of(calls.begin(), calls.end(),
+                           [](const std::string& c) { return c.rfind("Decision:", 0) == 0; });
+    }
+    tPreferences OnDisk() {
+        tPreferences store(home.Path(".CorvaneX"));
+        store.Load();
+        return store;
+    }
+    tDateTime Picked() {
+        const QDate d = Get<QDateEdit>("pickDate")->date();
+        const QTime t = Get<QTimeEdit>("pickTime")->time();
+        return EncodeDateTime({d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()});
+    }
+    void Pick(tDateTime value) {
+        const tDateParts p = DecodeDateTime(value);
+        Get<QDateEdit>("pickDate")->setDate(QDate(p.Year, p.Month, p.Day));
+        Get<QTimeEdit>("pickTime")->setTime(QTime(p.Hour, p.Minute, p.Second));
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindow, ProfilesAreSavedInPlaceAppendedRenamedWithoutLossAndDeleted) {
+    Open();
+    EXPECT_EQ(w->windowTitle(), "Corvane 1.04");
+    SetText("edLeftPath", left.Root());
+    SetText("edRightPath", right.Root());
+    texts.push_back("alpha");
+    Click("btSave"); // no name yet: Save As
+    EXPECT_TRUE(Called("Text: Please enter new name for this profile:"));
+    EXPECT_EQ(w->CurrentName(), "alpha");
+
+    choices.push_back(2); // based on the shown profile
+    Click("btNew");
+    EXPECT_TRUE(Called("Choose: Please specify:"));
+    EXPECT_TRUE(w->Modified());
+    SetText("edLeftPath", "/srv/beta");
+    texts.push_back("beta");
+    Click("btSave");
+    choices.push_back(1); // empty
+    Click("btNew");
+    EXPECT_EQ(TextOf("edLeftPath"), "");
+    EXPECT_EQ(TextOf("cbFileMasks"), "(all)");
+    EXPECT_TRUE(Checked("cbUseVersionsFolder")); // "Defaults" ran
+    SetText("edLeftPath", "/srv/gamma");
+    SetText("edRightPath", "/srv/gamma-backup");
+    SaveAs("gamma");
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+
+    // Saving over an existing name replaces its entries where they stand.
+    Select("alpha");
+    EXPECT_EQ(TextOf("edLeftPath"), left.Root());
+    SetText("edRightPath", "/srv/elsewhere");
+    SetText("cbExcludeMasks", "*.tmp");
+    Click("btSave");
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+    // A name typed into the box saves a new profile at the end of the list.
+    Get<QComboBox>("cbProfile")->setEditText("  epsilon ");
+    Click("btSave");
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"alpha", "beta", "gamma", "epsilon"}));
+    EXPECT_EQ(w->CurrentName(), "epsilon");
+    EXPECT_EQ(LoadStoredProfile(w->Store(), "epsilon")->RightPath, "/srv/elsewhere");
+    questions.push_back(true);
+    Click("btDelete");
+    Select("alpha");
+    auto alpha = LoadStoredProfile(OnDisk(), "alpha"); // flushed at once
+    ASSERT_TRUE(alpha);
+    EXPECT_EQ(alpha->RightPath, "/srv/elsewhere");
+    EXPECT_EQ(OnDisk().Read("xcl_alpha", "ExcludeMasks"), "*.tmp");
+
+    // A name the file cannot hold is refused before anything is written.
+    const std::string before = w->Store().Text();
+    SaveAs("bad=name");
+    EXPECT_TRUE(Called("Info: A profile name cannot contain \"=\", \"[\" or \"]\"."));
+    EXPECT_EQ(w->Store().Text(), before);
+
+    // Rename: cancelling keeps the profile; a confirmed name replaces it, settings and all.
+    Select("beta");
+    texts.push_back("\x18");
+    Click("btRename");
+    EXPECT_TRUE(LoadStoredProfile(w->Store(), "beta"));
+    texts.push_back("delta");
+    Click("btRename");
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"alpha", "gamma", "delta"}));
+    EXPECT_FALSE(LoadStoredProfile(OnDisk(), "beta"));
+    auto delta = LoadStoredProfile(OnDisk(), "delta");
+    ASSERT_TRUE(delta);
+    EXPECT_EQ(delta->LeftPath, "/srv/beta");
+    EXPECT_EQ(w->CurrentName(), "delta");
+
+    // Delete asks, and the page then shows another stored profile.
+    Select("alpha");
+    questions.push_back(false);
+    Click("btDelete");
+    EXPECT_TRUE(Called("Question: Delete profile \"alpha\" ?"));
+    EXPECT_EQ(ListedProfiles().size(), 3u);
+    questions.push_back(true);
+    Click("btDelete");
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"gamma", "delta"}));
+    EXPECT_EQ(TextOf("edLeftPath"), "/srv/gamma");
+    EXPECT_EQ(w->CurrentName(), "gamma");
+
+    // Deleting the last profiles leaves the page as a first start shows it.
+    questions.insert(questions.end(), {true, true});
+    Click("btDelete");
+    Click("btDelete");
+    EXPECT_TRUE(ListedProfiles().empty());
+    EXPECT_EQ(TextOf("edLeftPath"), "");
+    EXPECT_EQ(w->CurrentName(), "");
+    EXPECT_FALSE(w->IsProfileModified());
+    // Deletions reach the disk with the next flush.
+    EXPECT_EQ(StoredProfileNames(OnDisk()), (std::vector<std::string>{"alpha", "gamma", "delta"}));
+    EXPECT_FALSE(AnyDecision());
+}
+
+TEST_F(MainWindow, UnsavedChangesQuestionFollowsWhatTheUserChanged) {
+    Open();
+    SetText("edLeftPath", left.Root());
+    SetText("edRightPath", right.Root());
+    const tDateTime now = NowDateTime();
+    Pick(std::floor(now) + 3 + 0.5); // three days ahead, noon
+    SaveAs("p");
+    ASSERT_FALSE(w->IsProfileModified());
+
+    // Ticking "Next Run:" with a date ahead changes neither date nor time: no change.
+    Click("cbScheduled");
+    EXPECT_EQ(DateTimeText(Picked()), DateTimeText(std::floor(now) + 3.5));
+    EXPECT_FALSE(w->IsProfileModified());
+    Click("cbScheduled");
+
+    // With a date that has passed it moves forward by whole days and counts.
+    Pick(std::floor(now) - 5 + 0.25);
+    Click("btSave");
+    ASSERT_FALSE(w->IsProfileModified());
+    Click("cbScheduled");
+    EXPECT_GT(Picked(), now);
+    EXPECT_LT(Picked(), now + 1.0 + 1e-6);
+    EXPECT_EQ(TimeText8(Picked()), "06:00:00");
+    EXPECT_TRUE(w->IsProfileModified());
+
+    // Leaving the page and answering No shows the stored profile again.
+    SetText("edLeftPath", "/somewhere/else");
+    decisions.push_back(0);
+    Get<QTabWidget>("PageControl1")->setCurrentIndex(3);
+    EXPECT_TRUE(Called("Decision: Save changes to current profile \"p\" ?"));
+    Get<QTabWidget>("PageControl1")->setCurrentIndex(0);
+    EXPECT_EQ(TextOf("edLeftPath"), left.Root());
+    EXPECT_FALSE(Checked("cbScheduled"));
+
+    // A profile whose next run passed and that updates itself is advanced on loading; that
+    // advance is not a change of the user's.
+    tProfile q;
+    SetInitialValues(q);
+    q.Name = "q";
+    q.LeftPath = left.Root();
+    q.RightPath = right.Root();
+    q.Scheduled = q.AutoUpdate = true;
+    q.Days = 1;
+    q.NextRun = std::floor(now) - 10 + 0.75;
+    ASSERT_EQ(StoreProfile(w->Store(), q), "");
+    w->FillProfileLists("p", false, now, false);
+    calls.clear();
+    Select("q");
+    EXPECT_TRUE(Checked("cbScheduled"));
+    EXPECT_GT(Picked(), now);
+    EXPECT_EQ(TimeText8(Picked()), "18:00:00");
+    EXPECT_FALSE(w->AdvanceMemory().LastAdvanceNew.empty());
+    Select("p");
+    EXPECT_FALSE(AnyDecision());
+
+    // "New..." and then another profile asks without a name; Yes runs Save As.
+    choices.push_back(2);
+    Click("btNew");
+    decisions.push_back(1);
+    texts.push_back("p2");
+    Select("q");
+    EXPECT_TRUE(Called("Decision: Save changes to current profile?"));
+    EXPECT_EQ(ListedProfiles(), (std::vector<std::string>{"p", "q", "p2"}));
+    EXPECT_EQ(w->CurrentName(), "q"); // the profile chosen is the one shown
+    EXPECT_TRUE(LoadStoredProfile(w->Store(), "p2"));
+}
+
+TEST_F(MainWindow, EnableRulesAndWhatTheyStore) {
+    Open();
+    SetText("edLeftPath", left.Root());
+    SetText("edRightPath", right.Root());
+    // Both directions: no exact mirror, no right-side cache.
+    EXPECT_FALSE(Enabled("cbExactMirror"));
+    EXPECT_FALSE(Enabled("lbExactMirror"));
+    EXPECT_FALSE(Enabled("cbCacheRight"));
+    Click("cbRightToLeft");
+    EXPECT_TRUE(Enabled("cbExactMirror"));
+    EXPECT_FALSE(Checked("cbExactMirror"));
+    EXPECT_TRUE(Enabled("cbCacheRight"));
+    Click("cbExactMirror");
+    for (const char* name : {"cbFileMasks", "cbExcludeMasks", "Label2", "Label4", "Label11", "Label12"})
+        EXPECT_FALSE(Enabled(name)) << name;
+    SaveAs("mirror");
+    EXPECT_EQ(w->Store().Read("opt_mirror", "Profiles")[1071], 'J');
+    Click("cbRightToLeft");
+    EXPECT_FALSE(Checked("cbExactMirror"));
+    EXPECT_FALSE(Enabled("cbExactMirror"));
+    EXPECT_TRUE(Enabled("cbFileMasks"));
+    Click("btSave");
+    EXPECT_EQ(w->Store().Read("opt_mirror", "Profiles")[1071], 'N');
+
+    // A stored record with both directions and exact mirror is shown and stored without it.
+    tProfile both;
+    SetInitialValues(both);
+    both.Name = "both";
+    both.LeftPath = left.Root();
+    both.RightPath = right.Root();
+    both.ExactMirror = true;
+    both.VolumeLabel = "BACKUP";
+    ASSERT_EQ(StoreProfile(w->Store(), both), "");
+    w->FillProfileLists("mirror", false, NowDateTime(), false);
+    Select("both");
+    EXPECT_FALSE(Checked("cbExactMirror"));
+    EXPECT_TRUE(Enabled("cbFileMasks"));
+    // The volume label box stays hidden and disabled; the page never keeps a label.
+    auto* volume = Get<QCheckBox>("cbVolumeLabel");
+    EXPECT_TRUE(volume->isHidden());
+    EXPECT_FALSE(volume->isEnabled());
+    EXPECT_EQ(volume->text(), "Vol. must be: BACKUP");
+    tProfile fromPage;
+    w->ProfileFromForm(fromPage);
+    EXPECT_EQ(fromPage.VolumeLabel, "");
+    EXPECT_FALSE(fromPage.ExactMirror);
+    Click("btSave");
+    EXPECT_EQ(w->Store().Read("opt_both", "Profiles")[1071], 'N');
+
+    // Waiting needs database-safe mode; "0" or a non-number becomes 60 minutes.
+    EXPECT_FALSE(Enabled("cbWait"));
+    EXPECT_FALSE(Enabled("edWaitMins"));
+    Click("cbDatabase");
+    EXPECT_TRUE(Enabled("cbWait"));
+    EXPECT_TRUE(Enabled("edWaitMins"));
+    Click("cbWait");
+    EXPECT_FALSE(Enabled("edWaitMins"));
+    SetText("edWaitMins", "0");
+    Click("cbWait");
+    EXPECT_EQ(TextOf("edWaitMins"), "60");
+    SetText("edWaitMins", "");
+    w->cbWaitClick();
+    EXPECT_EQ(TextOf("edWaitMins"), "60");
+    SetText("edWaitMins", "25");
+    w->cbWaitClick();
+    EXPECT_EQ(TextOf("edWaitMins"), "25");
+
+    // Versions: the count and the folder follow their boxes; a slash is removed with a message.
+    EXPECT_FALSE(Enabled("edMaxVersions"));
+    EXPECT_FALSE(Enabled("cbUseVersionsFolder"));
+    Click("cbMultipleVersions");
+    EXPECT_TRUE(Enabled("edMaxVersions"));
+    EXPECT_TRUE(Enabled("cbUseVersionsFolder"));
+    EXPECT_EQ(Checked("cbUseVersionsFolder"), Enabled("edVersionsFolder"));
+    if (!Checked("cbUseVersionsFolder")) Click("cbUseVersionsFolder");
+    EXPECT_TRUE(Enabled("edVersionsFolder"));
+    EXPECT_TRUE(Enabled("cbOlderSubfolder"));
+    SetText("edVersionsFolder", "  ");
+    Click("cbUseVersionsFolder");
+    EXPECT_EQ(TextOf("edVersionsFolder"), "Older");
+    Click("cbUseVersionsFolder");
+    SetText("edVersionsFolder", "Old/Versions");
+    w->edVersionsFolderExit();
+    EXPECT_TRUE(Called("Info: Illegal characters were removed from the folder name"));
+    EXPECT_EQ(TextOf("edVersionsFolder"), "OldVersions");
+
+    // Schedule: repeat fields follow "Next Run:" and "Repeat after", the count "Only ".
+    EXPECT_FALSE(Enabled("cbRepeat"));
+    EXPECT_FALSE(Enabled("edDays"));
+    Click("cbScheduled");
+    EXPECT_TRUE(Enabled("pickDate"));
+    EXPECT_TRUE(Enabled("cbRepeat"));
+    EXPECT_TRUE(Enabled("edDays"));
+    EXPECT_FALSE(Enabled("edRepeatTimes"));
+    Click("rbRepeatOnly");
+    EXPECT_TRUE(Enabled("edRepeatTimes"));
+    Click("cbRepeat");
+    EXPECT_FALSE(Enabled("edRepeatTimes"));
+    EXPECT_FALSE(Enabled("rbRepeatIndefinitely"));
+
+    // "Defaults" resets the modes and leaves paths and directions alone.
+    Click("btDefaults");
+    EXPECT_FALSE(Checked("cbDatabase"));
+    EXPECT_FALSE(Checked("cbScheduled"));
+    EXPECT_TRUE(Get<QRadioButton>("rgSymLinks_1")->isChecked());
+    EXPECT_EQ(TextOf("edLeftPath"), left.Root());
+
+    // Switching database-safe mode off during a run refreshes the page showing that profile.
+    Click("cbDatabase");
+    tProfile running;
+    w->ProfileFromForm(running);
+    running.Database = false;
+    TFCopyingStatus::DatabaseModeSwitchedOff()(running);
+    EXPECT_FALSE(Checked("cbDatabase"));
+}
+
+TEST_F(MainWindow, FixedSizeFitsEveryControlAndARestartRestoresWhereTheUserWas) {
+    Open();
+    const QSize size = w->size();
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    EXPECT_FALSE(w->FormCanResize(size.width() + 50, size.height()));
+    w->resize(size.width() + 80, size.height() + 60);
+    EXPECT_EQ(w->size(), size);
+
+    // Nothing is cut off: every visible control is at least as large as it asks to be.
+    auto* pages = Get<QTabWidget>("PageControl1");
+    auto* inner = Get<QTabWidget>("PageControl2");
+    for (int i = 0; i < pages->count(); ++i) {
+        pages->setCurrentIndex(i);
+        for (int j = 0; j < (i == 0 ? inner->count() : 1); ++j) {
+            inner->setCurrentIndex(j);
+            QApplication::processEvents();
+            for (QWidget* c : pages->widget(i)->findChildren<QWidget*>()) {
+                // The design's controls (the toolkit's own parts inside them have no name).
+                if (c->objectName().isEmpty() || c->objectName().startsWith("qt_")) continue;
+                if (!c->isVisible() || (!qobject_cast<QLabel*>(c) && !qobject_cast<QAbstractButton*>(c) &&
+                                        !qobject_cast<QLineEdit*>(c)))
+                    continue;
+                EXPECT_GE(c->width(), c->minimumSizeHint().width()) << c->objectName().toStdString();
+                EXPECT_GE(c->height(), c->minimumSizeHint().height()) << c->objectName().toStdString();
+            }
+        }
+    }
+    pages->setCurrentIndex(0);
+    inner->setCurrentIndex(0);
+
+    SetText("edLeftPath", left.Root());
+    SetText("edRightPath", right.Root());
+    SaveAs("documents");
+    SetText("edLeftPath", "/srv/music");
+    SaveAs("music");
+    Select("documents");
+    Get<tRadioGroup>("rgLogging")->Item(2)->click();
+    EXPECT_EQ(w->Store().Read("Logging", "Main"), "2"); // at once
+    SetText("edBufSize", "99999");
+    pages->setCurrentIndex(3);
+    w->move(123, 145);
+    QApplication::processEvents();
+    const QPoint where = w->pos();
+
+    Restart();
+    EXPECT_EQ(Get<QComboBox>("cbProfile")->currentText(), "documents");
+    EXPECT_EQ(TextOf("edLeftPath"), left.Root());
+    EXPECT_EQ(w->CurrentName(), "documents");
+    EXPECT_EQ(Get<QTabWidget>("PageControl1")->currentIndex(), 3);
+    EXPECT_EQ(Get<tRadioGroup>("rgLogging")->ItemIndex(), 2);
+    EXPECT_EQ(TextOf("edBufSize"), "10240");
+    QTest::qWait(20);
+    EXPECT_EQ(w->pos(), where);
+    EXPECT_EQ(w->size(), size);
+    EXPECT_FALSE(AnyDecision());
+}
+
+TEST_F(MainWindow, AProfileMadeInTheWindowRunsFromTheCommandLineAndWithRunNow) {
+    left.WriteFile("docs/report.txt", "quarterly", 1600000000);
+    left.WriteFile("photo.jpg", std::string(5000, 'x'), 1600000000);
+    Open();
+    w->Store().Write("Logging", "0", "Main");
+    Click("btRunNow");
+    EXPECT_TRUE(Called("Info: Please specify a left hand path"));
+    SetText("edLeftPath", left.Root());
+    Click("btRunNow");
+    EXPECT_TRUE(Called("Info: Please specify a right hand path"));
+    SetText("edRightPath", right.Root());
+    Click("cbRightToLeft");
+    SaveAs("nightly");
+
+    const auto run = test::RunCorvane({"--run", "nightly"}, {{"HOME", home.Root()}});
+    ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_EQ(right.ReadFile("docs/report.txt"), "quarterly");
+    EXPECT_EQ(right.ReadFile("photo.jpg"), std::string(5000, 'x'));
+
+    // "Run Now..." with the plan reviewed and "Start" pressed.
+    left.WriteFile("new.txt", "fresh", 1700000000);
+    test::ScriptedPort port;
+    port.Reviews.push_back(true);
+    SetUiPort(&port);
+    Click("btRunNow");
+    SetUiPort(nullptr);
+    EXPECT_EQ(right.ReadFile("new.txt"), "fresh");
+    EXPECT_TRUE(std::count(port.Calls.begin(), port.Calls.end(), "Review") == 1);
+    const std::string lastRun = Get<QLabel>("lbLastRun")->text().toStdString();
+    ASSERT_TRUE(ParseDateTime(lastRun)) << lastRun;
+    EXPECT_LT(std::abs(*ParseDateTime(lastRun) - NowDateTime()), 0.01);
+    const std::string result = Get<QLabel>("lbLastRunResult")->text().toStdString();
+    EXPECT_FALSE(result.empty());
+    EXPECT_EQ(OnDisk().Read("rep_nightly", "Reports"), result); // flushed
+    EXPECT_TRUE(Enabled("PageControl1"));
+
+    // A page without a name runs, but leaves no nameless profile in the store.
+    choices.push_back(2);
+    Click("btNew");
+    left.WriteFile("unnamed.txt", "u", 1700000000);
+    port.Reviews.push_back(true);
+    SetUiPort(&port);
+    Click("btRunNow");
+    SetUiPort(nullptr);
+    EXPECT_EQ(right.ReadFile("unnamed.txt"), "u");
+    EXPECT_FALSE(w->Store().Has("opt_", "Profiles"));
+    EXPECT_FALSE(w->Store().Has("rep_", "Reports"));
+    EXPECT_EQ(StoredProfileNames(OnDisk()), std::vector<std::string>{"nightly"});
+}
+
+namespace {
+
+// Asks the main window to close while the copying window is open.
+class ClosingPort : public test::ScriptedPort {
+public:
+    TFSyncMain* Window = nullptr;
+    bool Closed = false;
+    void ProcessEvents() override {
+        ScriptedPort::ProcessEvents();
+        if (!Closed && Window->RunningProfile() && Window->RunningProfile()->CopyingWindow) {
+            Closed = true;
+            Window->close();
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindow, ClosingDuringARunCancelsItFirst) {
+    for (int i = 0; i < 40; ++i)
+        left.WriteFile("file" + std::to_string(100 + i) + ".dat", std::string(20000, char('a' + i % 26)),
+                       1600000000);
+    Open();
+    w->Store().Write("Logging", "0", "Main");
+    SetText("edLeftPath", left.Root());
+    SetText("edRightPath", right.Root());
+    Click("cbRightToLeft");
+    SaveAs("big");
+    ClosingPort port;
+    port.Window = w.get();
+    port.Reviews.push_back(true);
+    SetUiPort(&port);
+    Click("btRunNow");
+    SetUiPort(nullptr);
+    EXPECT_TRUE(port.Closed);
+    EXPECT_TRUE(w->isVisible()); // not while the run was still going
+    const auto copied = right.List();
+    EXPECT_LT(copied.size(), 40u);
+    for (const auto& name : copied) EXPECT_EQ(right.ReadFile(name), left.ReadFile(name)) << name;
+    QTest::qWait(30);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->Store().Read("CurrentProfileName", "Main"), "big");
+}
