@@ -87,8 +87,11 @@ bool RunProfile(tProfile& profile, bool forced) {
             if (profile.RunUnattended) {
                 if (ModelSideEmptyWouldDelete(profile))
                     StoreReport(profile, kModelSideEmpty);
-                else
+                else {
+                    Ui().ShowPlan(profile);
                     executed = ExecuteWithLog(profile);
+                    Ui().PlanDone();
+                }
             } else if (Ui().ReviewPlan(profile)) {
                 executed = ExecuteWithLog(profile);
             }
