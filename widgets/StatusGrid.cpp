@@ -379,6 +379,9 @@ TStatusGrid::TStatusGrid(QWidget* parent) : QTableView(parent), model_(new TStat
     columns->setStretchLastSection(false);
     columns->setHighlightSections(false);
     columns->setSectionsMovable(false);
+    // The names take the width the other columns leave, so both sides stay in view.
+    columns->setSectionResizeMode(1, QHeaderView::Stretch);
+    columns->setMinimumSectionSize(24);
     FitColumns();
 }
 
@@ -428,8 +431,13 @@ void TStatusGrid::FitColumns() {
         fm.horizontalAdvance(QStringLiteral("00.00.0000 00:00:00")) + pad,
         fm.horizontalAdvance(QStringLiteral("1023.999 MB")) + pad,
     };
-    for (int c = 0; c < tStatusList::ColumnCount; ++c)
-        setColumnWidth(c, std::max({tStatusList::ColumnWidths[c], needed[c], columnWidth(c)}));
+    // The first fit sets every width; later ones only widen what has become too narrow, so
+    // that widths the user chose stay.
+    for (int c = 0; c < tStatusList::ColumnCount; ++c) {
+        const int width = std::max(tStatusList::ColumnWidths[c], needed[c]);
+        if (!fitted_ || columnWidth(c) < width) setColumnWidth(c, width);
+    }
+    fitted_ = true;
 }
 
 void TStatusGrid::keyPressEvent(QKeyEvent* event) {

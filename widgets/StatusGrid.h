@@ -116,7 +116,8 @@ public:
 
     // The row height: 17, or the font's line height when that is larger.
     int RowHeight() const;
-    // Sets the column widths from the design widths, widened where the font needs it.
+    // Sets the column widths from the design widths, widened where the font needs it; the
+    // name column stretches.
     void FitColumns();
 
 signals:
@@ -132,6 +133,7 @@ protected:
 
 private:
     TStatusGridModel* model_;
+    bool fitted_ = false;
 };
 
 } // namespace corvane::gui
