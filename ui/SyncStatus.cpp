@@ -322,7 +322,10 @@ TRadioGroup::TRadioGroup(const QString& name, const QString& title, const QStrin
         layout->addWidget(button);
     }
     if (horizontal) layout->addStretch();
-    connect(buttons_, &QButtonGroup::idClicked, this, [this](int id) { SetItemIndex(id); });
+    // Clicks and arrow keys alike: every item that becomes checked is the new index.
+    connect(buttons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && id != index_) SetItemIndex(id);
+    });
 }
 
 void TRadioGroup::SetItemIndex(int i) {
@@ -421,6 +424,7 @@ void TFSyncStatus::BuildControls() {
                        "Unchecked: deletions are hidden and not carried out"));
     lbDelete = new QLabel(QStringLiteral("0 (0.0kB)"), this);
     lbDelete->setObjectName("lbDelete");
+    lbDelete->setAccessibleName(QStringLiteral("To Delete:"));
     Label6 = label("Label6", "Files Shown:");
     lbTotalFilesShown = new QLabel(QStringLiteral("0 (0.0kB)"), this);
     lbTotalFilesShown->setObjectName("lbTotalFilesShown");

@@ -4,6 +4,7 @@
 #include "engine/StatusList.h"
 #include "profiles/Profile.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFontMetrics>
@@ -438,6 +439,36 @@ void TStatusGrid::FitColumns() {
         if (!fitted_ || columnWidth(c) < width) setColumnWidth(c, width);
     }
     fitted_ = true;
+}
+
+void TStatusGrid::keyboardSearch(const QString& search) {
+    const tStatusList* list = model_->List();
+    if (!list || search.isEmpty()) return;
+    const bool goOn =
+        searchTimer_.isValid() && searchTimer_.elapsed() < QApplication::keyboardInputInterval();
+    searchText_ = goOn ? searchText_ + search : search;
+    searchTimer_.start();
+    const QByteArray prefix = QFile::encodeName(searchText_).toLower();
+    const int rows = list->RowCount() - 1;
+    if (rows <= 0) return;
+    // A new search starts below the current row; a longer text first tries the current row.
+    const int current = currentIndex().isValid() ? currentIndex().row() + 1 : 0;
+    const int first = goOn && current > 0 ? current : current + 1;
+    for (int k = 0; k < rows; ++k) {
+        const int row = (first - 1 + k) % rows + 1;
+        const TFileListEntry* e = list->RowEntry(row);
+        if (!e || e->Name.size() < static_cast<size_t>(prefix.size())) continue;
+        bool match = true;
+        for (qsizetype i = 0; i < prefix.size() && match; ++i) {
+            char c = e->Name[static_cast<size_t>(i)];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            match = c == prefix[i];
+        }
+        if (!match) continue;
+        SelectRows(row, row);
+        scrollTo(model_->index(row - 1, 1));
+        return;
+    }
 }
 
 void TStatusGrid::keyPressEvent(QKeyEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <string>
@@ -120,6 +121,10 @@ public:
     // name column stretches.
     void FitColumns();
 
+    // Type-ahead: selects the next row whose name starts with what was typed (ASCII case
+    // ignored); reads the entries directly, so a miss costs no cell texts.
+    void keyboardSearch(const QString& search) override;
+
 signals:
     // A key that stands for a plan command (arrows, Delete, Space, Backspace, <, >, =).
     void CommandKey(int key);
@@ -134,6 +139,8 @@ protected:
 private:
     TStatusGridModel* model_;
     bool fitted_ = false;
+    QString searchText_;
+    QElapsedTimer searchTimer_;
 };
 
 } // namespace corvane::gui

@@ -511,6 +511,11 @@ TEST_F(SyncStatus, KeysChangeActionsAndTooltipsSayWhy) {
     EXPECT_EQ(Cell(w, b, 4), "DELETE");
     EXPECT_EQ(p.Stats.DeleteCount, 2);
     EXPECT_EQ(w.CopyLefttoRight1->text(), "Copy Left to &Right\tRight, >");
+
+    // Typing a name's first letters selects its row.
+    w.Grid->SelectRows(a, a);
+    QTest::keyClicks(w.Grid, "B");
+    EXPECT_EQ(w.Selection(), std::make_pair(b, b));
 }
 
 namespace {
