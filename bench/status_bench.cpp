@@ -21,8 +21,8 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QScreen>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <chrono>
 #include <cstdio>
@@ -55,13 +55,13 @@ size_t HeapInUse() {
 // Answers the immediate delete's question with "Yes, delete NOW." and keeps quiet.
 class BenchPort : public TQtPort {
 public:
-    int ChooseOption(std::string_view, const std::vector<std::string>&, int) override {
-        return 1;
-    }
+    int ChooseOption(std::string_view, const std::vector<std::string>&, int) override { return 1; }
     void ShowInfo(std::string_view) override {}
 };
 
-TEntrySide FileSide(int64_t size, int64_t time) { return {time, size, 0, 0, 0100644, true}; }
+TEntrySide FileSide(int64_t size, int64_t time) {
+    return {time, size, 0, 0, 0100644, true};
+}
 
 // Folders of 99 files: copies both ways, equal files, files left alone and moved halves.
 void MakePlan(tProfile& p, int32_t count) {

@@ -38,7 +38,9 @@ constexpr const char* kHelpHint = "Press F1 for help!";
 const QColor kMaroon(128, 0, 0);
 const QColor kNavy(0, 0, 128);
 
-int Index(tMenuItem item) { return static_cast<int>(item); }
+int Index(tMenuItem item) {
+    return static_cast<int>(item);
+}
 
 QString DecodeName(const std::string& bytes) {
     return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
@@ -90,8 +92,8 @@ int64_t ShownSize(const TFileListEntry& e) {
 
 // A new name must stay one item in the same folder.
 bool ValidNewName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
 }
 
 // The final message of an immediate command, with the paths that failed below it.
@@ -272,9 +274,9 @@ void PopupMenuState(const tProfile& profile, int top, int bottom, tPopupState& s
     enable(tMenuItem::Delete, files);
     enable(tMenuItem::LeaveAlone, files);
     if (folders)
-        for (tMenuItem item : {tMenuItem::DeleteNowBoth, tMenuItem::DeleteNowLeft,
-                               tMenuItem::DeleteNowRight, tMenuItem::RenameBoth,
-                               tMenuItem::RenameLeft, tMenuItem::RenameRight})
+        for (tMenuItem item :
+             {tMenuItem::DeleteNowBoth, tMenuItem::DeleteNowLeft, tMenuItem::DeleteNowRight,
+              tMenuItem::RenameBoth, tMenuItem::RenameLeft, tMenuItem::RenameRight})
             enable(item, false);
 }
 
@@ -349,7 +351,9 @@ QRadioButton* TRadioGroup::Item(int i) const {
     return static_cast<QRadioButton*>(buttons_->button(i));
 }
 
-int TRadioGroup::Count() const { return static_cast<int>(buttons_->buttons().size()); }
+int TRadioGroup::Count() const {
+    return static_cast<int>(buttons_->buttons().size());
+}
 
 QSize TPathLabel::minimumSizeHint() const {
     return {fontMetrics().averageCharWidth() * 12, QLabel::minimumSizeHint().height()};
@@ -447,12 +451,11 @@ void TFSyncStatus::BuildControls() {
     }
     counters->setColumnStretch(1, 1);
 
-    rgState = new TRadioGroup("rgState", " State ",
-                              {"Show All", "Affected", "L to R", "R to L", "Unaffected"}, false,
-                              this);
-    rgExistence =
-        new TRadioGroup("rgExistence", " Existence ", {"Show All", "Orphans", "Duplicates"},
-                        false, this);
+    rgState =
+        new TRadioGroup("rgState", " State ",
+                        {"Show All", "Affected", "L to R", "R to L", "Unaffected"}, false, this);
+    rgExistence = new TRadioGroup("rgExistence", " Existence ",
+                                  {"Show All", "Orphans", "Duplicates"}, false, this);
     rgMovedFiles = new TRadioGroup("rgMovedFiles", " Moved Files ",
                                    {"Show", "Show Only", "Don't Show"}, false, this);
     rgAdjustMovedFiles = new TRadioGroup("rgAdjustMovedFiles", " Adjust Them ",
@@ -462,10 +465,8 @@ void TFSyncStatus::BuildControls() {
     connect(rgState, &TRadioGroup::Click, this, &TFSyncStatus::rgStateClick);
     connect(rgExistence, &TRadioGroup::Click, this, &TFSyncStatus::rgExistenceClick);
     connect(rgMovedFiles, &TRadioGroup::Click, this, &TFSyncStatus::rgMovedFilesClick);
-    connect(rgAdjustMovedFiles, &TRadioGroup::Click, this,
-            &TFSyncStatus::rgAdjustMovedFilesClick);
-    connect(cbFilesToDelete, &QCheckBox::stateChanged, this,
-            &TFSyncStatus::cbFilesToDeleteChange);
+    connect(rgAdjustMovedFiles, &TRadioGroup::Click, this, &TFSyncStatus::rgAdjustMovedFilesClick);
+    connect(cbFilesToDelete, &QCheckBox::stateChanged, this, &TFSyncStatus::cbFilesToDeleteChange);
 
     btSelectAll = new QPushButton(QStringLiteral("Select All"), this);
     btSelectAll->setObjectName("btSelectAll");
@@ -575,8 +576,8 @@ void TFSyncStatus::BuildMenu() {
          &TFSyncStatus::RemoveFromList1Click, true},
         {&DeleteNow2, tMenuItem::DeleteNowBoth, "DeleteNow2", "Delete &Now (1 file)", "", false,
          &TFSyncStatus::DeleteNow2Click, false},
-        {&DeleteNow1, tMenuItem::DeleteNowLeft, "DeleteNow1", "D&elete Now From Left Side Only",
-         "", false, &TFSyncStatus::DeleteNow1Click, false},
+        {&DeleteNow1, tMenuItem::DeleteNowLeft, "DeleteNow1", "D&elete Now From Left Side Only", "",
+         false, &TFSyncStatus::DeleteNow1Click, false},
         {&DeleteNowFromRightFolder1, tMenuItem::DeleteNowRight, "DeleteNowFromRightFolder1",
          "Delete No&w From Right Side Only", "", false,
          &TFSyncStatus::DeleteNowFromRightFolder1Click, true},
@@ -601,15 +602,16 @@ void TFSyncStatus::BuildMenu() {
     }
     ApplyPopupState();
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TFSyncStatus::PopupMenu1Popup);
-    connect(Grid, &TStatusGrid::PopupRequested, this,
-            [this](QPoint at) { PopupMenu1->popup(at); });
+    connect(Grid, &TStatusGrid::PopupRequested, this, [this](QPoint at) { PopupMenu1->popup(at); });
 }
 
 QString TFSyncStatus::Caption(const QAction* item) {
     return item ? item->text().section(QLatin1Char('\t'), 0, 0) : QString();
 }
 
-std::pair<int, int> TFSyncStatus::Selection() const { return Grid->SelectedRows(); }
+std::pair<int, int> TFSyncStatus::Selection() const {
+    return Grid->SelectedRows();
+}
 
 bool TFSyncStatus::PrepareRun() {
     if (!Profile) return false;
@@ -657,7 +659,8 @@ void TFSyncStatus::SetExecuting(bool executing) {
     rgState->setEnabled(!executing);
     rgExistence->setEnabled(!executing);
     rgMovedFiles->setEnabled(!executing);
-    const bool adjust = Profile && AdjustMovedFilesEnabled(rgMovedFiles->ItemIndex(), adjustLocked_);
+    const bool adjust =
+        Profile && AdjustMovedFilesEnabled(rgMovedFiles->ItemIndex(), adjustLocked_);
     rgAdjustMovedFiles->setEnabled(!executing && adjust);
     if (executing) {
         cbFilesToDelete->setEnabled(false);
@@ -801,7 +804,9 @@ void TFSyncStatus::MovetoFolderXXX1Click() {
     SetActionOfSelection(MovetoFolderXXX1, tAction::actMove);
 }
 
-void TFSyncStatus::LeaveAlone1Click() { SetActionOfSelection(LeaveAlone1, tAction::actLeaveAlone); }
+void TFSyncStatus::LeaveAlone1Click() {
+    SetActionOfSelection(LeaveAlone1, tAction::actLeaveAlone);
+}
 
 void TFSyncStatus::Delete1Click() {
     if (!SetActionOfSelection(Delete1, tAction::actDelete) || cbFilesToDelete->isEnabled()) return;
@@ -850,9 +855,8 @@ void TFSyncStatus::RemoveFromList1Click() {
         }
     }
     std::vector<int32_t>& rows = Profile->RowIndex;
-    Grid->GridModel()->RemoveRows(top, bottom, [&] {
-        rows.erase(rows.begin() + top, rows.begin() + bottom + 1);
-    });
+    Grid->GridModel()->RemoveRows(
+        top, bottom, [&] { rows.erase(rows.begin() + top, rows.begin() + bottom + 1); });
     UpdateStatusSummary(*Profile);
     ShowSummary();
     const int remaining = Grid->GridModel()->rowCount();
@@ -946,9 +950,8 @@ void TFSyncStatus::DeleteNowSelected(bool left, bool right) {
             const tSides sides = ChooseSides(*e, left, right);
             if (!sides.Left && !sides.Right) continue;
             if (!deleteAll) {
-                const int answer = Ui().ChooseOption("Do you want to delete " + e->Name +
-                                                         " from " + sides.Text + "?",
-                                                     options, 2);
+                const int answer = Ui().ChooseOption(
+                    "Do you want to delete " + e->Name + " from " + sides.Text + "?", options, 2);
                 if (answer == 0) break;
                 if (answer == 2) continue;
                 if (answer == 3) deleteAll = true;
@@ -1022,7 +1025,9 @@ QSize TFSyncStatus::FormCanResize(QSize wanted) const {
             std::max({wanted.height(), 483, needed.height()})};
 }
 
-void TFSyncStatus::FormShow() { SuppressChange = false; }
+void TFSyncStatus::FormShow() {
+    SuppressChange = false;
+}
 
 void TFSyncStatus::FormActivate() {
     if (!Profile || btStart->isEnabled() || !Profile->CopyingWindow) return;
@@ -1084,6 +1089,8 @@ void PlanDone() {
     shownPlan.reset();
 }
 
-TFSyncStatus* ShownPlanWindow() { return shownPlan.get(); }
+TFSyncStatus* ShownPlanWindow() {
+    return shownPlan.get();
+}
 
 } // namespace corvane::gui

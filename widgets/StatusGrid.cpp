@@ -37,8 +37,12 @@ QString Decode(const std::string& bytes) {
     return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
-bool IsSizeColumn(int col) { return col == 3 || col == 6; }
-bool IsDateColumn(int col) { return col == 2 || col == 5; }
+bool IsSizeColumn(int col) {
+    return col == 3 || col == 6;
+}
+bool IsDateColumn(int col) {
+    return col == 2 || col == 5;
+}
 
 QColor FileFont(const TFileListEntry& e, int col, QColor gridText) {
     switch (e.Action) {
@@ -65,7 +69,9 @@ std::string FolderName(const std::string& movedPath) {
     return movedPath.empty() || movedPath == "/" ? std::string("the base folder") : movedPath;
 }
 
-std::string SideName(bool left) { return left ? "left" : "right"; }
+std::string SideName(bool left) {
+    return left ? "left" : "right";
+}
 
 // Why an entry has action a, from its two sides and the profile's modes.
 std::string PlannedReason(const tProfile& p, const TFileListEntry& e, tAction a) {
@@ -352,8 +358,7 @@ void TStatusGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->restore();
 }
 
-QSize TStatusGridDelegate::sizeHint(const QStyleOptionViewItem& option,
-                                    const QModelIndex&) const {
+QSize TStatusGridDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
     return {tStatusList::ColumnWidths[1], option.fontMetrics.height() + 2};
 }
 
@@ -416,7 +421,9 @@ void TStatusGrid::SelectRows(int top, int bottom) {
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
 
-int TStatusGrid::RowHeight() const { return std::max(17, fontMetrics().height() + 3); }
+int TStatusGrid::RowHeight() const {
+    return std::max(17, fontMetrics().height() + 3);
+}
 
 void TStatusGrid::FitColumns() {
     verticalHeader()->setDefaultSectionSize(RowHeight());

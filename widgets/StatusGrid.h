@@ -23,7 +23,7 @@ QColor BlendColor(QColor a, QColor b, int step, int steps);
 
 // The colours a cell starts from before the plan's own colours are applied.
 struct tGridPalette {
-    QColor Grid = Qt::white;          // data cells
+    QColor Grid = Qt::white; // data cells
     QColor GridText = Qt::black;
     QColor Fixed = QColor(240, 240, 240); // column 0
     QColor FixedText = Qt::black;
@@ -70,8 +70,7 @@ public:
     void RowsChanged(int top, int bottom);
     // Grid rows top..bottom are about to leave the list; remove() takes them out of
     // RowIndex between the model's begin and end notifications.
-    template <class Fn>
-    void RemoveRows(int top, int bottom, Fn&& remove) {
+    template <class Fn> void RemoveRows(int top, int bottom, Fn&& remove) {
         beginRemoveRows({}, top - 1, bottom - 1);
         std::forward<Fn>(remove)();
         endRemoveRows();

@@ -78,7 +78,9 @@ protected:
     }
 };
 
-tStatusList& List(const TFSyncStatus& w) { return *w.Grid->GridModel()->List(); }
+tStatusList& List(const TFSyncStatus& w) {
+    return *w.Grid->GridModel()->List();
+}
 
 // The grid row showing the file name (in folder rel), or -1.
 int RowOf(const TFSyncStatus& w, const std::string& name, const std::string& rel = "") {
@@ -90,7 +92,9 @@ int RowOf(const TFSyncStatus& w, const std::string& name, const std::string& rel
     return -1;
 }
 
-std::string Cell(const TFSyncStatus& w, int row, int col) { return List(w).CellText(row, col); }
+std::string Cell(const TFSyncStatus& w, int row, int col) {
+    return List(w).CellText(row, col);
+}
 
 // Opens the real popup menu for the current selection and closes it again.
 void OpenMenu(TFSyncStatus& w) {
@@ -101,8 +105,12 @@ void OpenMenu(TFSyncStatus& w) {
     w.PopupMenu1->hide();
 }
 
-bool On(TFSyncStatus& w, tMenuItem item) { return w.MenuItem(item)->isEnabled(); }
-QString Text(TFSyncStatus& w, tMenuItem item) { return TFSyncStatus::Caption(w.MenuItem(item)); }
+bool On(TFSyncStatus& w, tMenuItem item) {
+    return w.MenuItem(item)->isEnabled();
+}
+QString Text(TFSyncStatus& w, tMenuItem item) {
+    return TFSyncStatus::Caption(w.MenuItem(item));
+}
 
 void SelectAndPopup(TFSyncStatus& w, int top, int bottom) {
     w.Grid->SelectRows(top, bottom);
@@ -383,7 +391,8 @@ TEST_F(SyncStatus, RenameLeftOnlyLeavesThePairAndBothSidesKeepIt) {
     port.Texts = {"g.txt"};
     SelectAndPopup(w, f, f);
     w.RenameLeftClick();
-    EXPECT_EQ(port.CallsStartingWith("Text: ").back(), "Text: Enter new name for f.txt on the left side");
+    EXPECT_EQ(port.CallsStartingWith("Text: ").back(),
+              "Text: Enter new name for f.txt on the left side");
     EXPECT_EQ(left.ReadFile("g.txt"), "left");
     EXPECT_FALSE(left.Exists("f.txt"));
     EXPECT_EQ(right.ReadFile("f.txt"), "right");
