@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -688,12 +689,21 @@ void TFSyncStatus::Rebuild() {
     f.rgMovedFiles = rgMovedFiles->ItemIndex();
     f.rgAdjustMovedFiles = rgAdjustMovedFiles->ItemIndex();
     f.cbFilesToDelete = ToTriState(cbFilesToDelete->checkState());
+    // The row the user was on stays selected when the new list still shows it.
+    const int32_t kept = list_ ? list_->EntryIndex(Selection().first) : -1;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     BuildStatusList(*Profile);
     Grid->GridModel()->Reload();
     QApplication::restoreOverrideCursor();
     Grid->FitColumns();
     ShowSummary();
+    if (kept < 0) return;
+    const std::vector<int32_t>& rows = Profile->RowIndex;
+    const auto at = std::find(rows.begin() + 1, rows.end(), kept);
+    if (at == rows.end()) return;
+    const int row = static_cast<int>(at - rows.begin());
+    Grid->SelectRows(row, row);
+    Grid->scrollTo(Grid->GridModel()->index(row - 1, 1));
 }
 
 // --- filter handlers ----------------------------------------------------------------------

@@ -273,6 +273,7 @@ TEST_F(SyncStatus, DeleteTurnsTheDeleteBoxOnWithoutRebuildingAndCommandsKeepTheC
     EXPECT_EQ(List(w).Revision(), revision + 1);
     EXPECT_EQ(w.Grid->GridModel()->rowCount(), 1);
     EXPECT_EQ(RowOf(w, "a.txt"), 1);
+    EXPECT_EQ(w.Selection(), std::make_pair(1, 1)) << "the selected row stays selected";
 
     // Revert brings the planned copy back; Remove From List takes the row out.
     w.cbFilesToDelete->setCheckState(Qt::PartiallyChecked);
