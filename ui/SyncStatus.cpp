@@ -169,6 +169,19 @@ void AdjustPlanStatistics(tProfile& profile, const TFileListEntry& e, int sign, 
     if (summary) UpdateStatusSummary(profile);
 }
 
+void NumberAffectedRows(tProfile& profile) {
+    int32_t number = 0;
+    const int32_t count = profile.EntryCount();
+    for (size_t row = 1; row < profile.RowIndex.size(); ++row) {
+        const int32_t index = profile.RowIndex[row];
+        if (index < 0 || index >= count) continue;
+        TFileListEntry& e = profile.Entries[index];
+        const bool affected = !e.LeftIsFolder && e.Action != tAction::actNone &&
+                              e.Action != tAction::actLeaveAlone;
+        e.AffectedIndex = affected ? ++number : 0;
+    }
+}
+
 bool ValidSelection(const tProfile& profile, int top, int bottom) {
     return top >= 1 && bottom >= top && bottom < static_cast<int>(profile.RowIndex.size()) &&
            profile.RowIndex[bottom] >= 0 && profile.RowIndex[bottom] < profile.EntryCount();
@@ -884,6 +897,7 @@ void TFSyncStatus::btSelectAllClick() {
 
 void TFSyncStatus::btStartClick() {
     if (!Profile || executing_) return;
+    NumberAffectedRows(*Profile);
     accept();
 }
 

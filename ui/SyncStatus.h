@@ -39,6 +39,10 @@ class TStatusGrid;
 void AdjustPlanStatistics(tProfile& profile, const TFileListEntry& e, int sign,
                           bool summary = true);
 
+// Numbers the shown files that will be acted on 1, 2, ... in row order (the copying window
+// counts "File #n of N" by these numbers), after the user changed actions by hand.
+void NumberAffectedRows(tProfile& profile);
+
 // The items of the popup menu, in menu order (separators left out).
 enum class tMenuItem : int {
     Title,

@@ -599,6 +599,8 @@ TEST_F(SyncStatus, AttendedRunExecutesExactlyWhatTheWindowShows) {
         << "L to R: the newer right file is not shown";
     EXPECT_EQ(right.ReadFile("new.txt"), "n");
     EXPECT_FALSE(right.Exists("skip.txt"));
+    for (const TFileListEntry& e : p.Entries)
+        EXPECT_EQ(e.AffectedIndex, e.Name == "new.txt" ? 1 : 0) << e.Name << ": File #n of 1";
     EXPECT_EQ(left.ReadFile("newer.txt"), "left") << "not shown, not executed";
     EXPECT_EQ(right.ReadFile("newer.txt"), "right");
     SetUiPort(&port);
