@@ -176,8 +176,8 @@ void NumberAffectedRows(tProfile& profile) {
         const int32_t index = profile.RowIndex[row];
         if (index < 0 || index >= count) continue;
         TFileListEntry& e = profile.Entries[index];
-        const bool affected = !e.LeftIsFolder && e.Action != tAction::actNone &&
-                              e.Action != tAction::actLeaveAlone;
+        const bool affected =
+            !e.LeftIsFolder && e.Action != tAction::actNone && e.Action != tAction::actLeaveAlone;
         e.AffectedIndex = affected ? ++number : 0;
     }
 }
