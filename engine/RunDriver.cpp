@@ -160,8 +160,14 @@ bool RunProfile(tProfile& profile, bool forced) {
             if (profile.RunUnattended) {
                 if (ModelSideEmptyWouldDelete(profile))
                     StoreReport(profile, kModelSideEmpty);
-                else
+                else {
+                    // The windows show the plan read-only while it executes.
+                    Ui().ShowPlan(profile);
+                    struct tPlanShown {
+                        ~tPlanShown() { Ui().PlanDone(); }
+                    } shown;
                     executed = Execute(profile);
+                }
             } else if (Ui().ReviewPlan(profile)) {
                 executed = Execute(profile);
             }

@@ -92,6 +92,10 @@ public:
     // Attended review of a planned run in the status window, shown modally. true when the
     // user pressed "Start", false for "Cancel". The plan may be changed meanwhile.
     virtual bool ReviewPlan(tProfile& profile) = 0;
+    // An unattended run shows its plan without waiting while it executes it (the window's
+    // buttons disabled); PlanDone ends that display. Nothing to show without windows.
+    virtual void ShowPlan(tProfile& /*profile*/) {}
+    virtual void PlanDone() {}
 
     // Lets pending window events run (button presses take effect here).
     virtual void ProcessEvents() = 0;

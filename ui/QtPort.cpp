@@ -98,6 +98,8 @@ void TQtPort::ShowCopyingResult(const tCopyingResult& result) {
 }
 
 bool TQtPort::ReviewPlan(tProfile& profile) { return gui::ReviewPlan(profile); }
+void TQtPort::ShowPlan(tProfile& profile) { gui::ShowPlan(profile); }
+void TQtPort::PlanDone() { gui::PlanDone(); }
 
 void TQtPort::ProcessEvents() {
     const auto now = std::chrono::steady_clock::now();

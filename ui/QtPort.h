@@ -40,6 +40,8 @@ public:
     void CloseCopyingStatus() override;
     void ShowCopyingResult(const tCopyingResult& result) override;
     bool ReviewPlan(tProfile& profile) override;
+    void ShowPlan(tProfile& profile) override;
+    void PlanDone() override;
 
     // Runs pending window events, at most once per EventInterval: the engine calls this
     // once per item, and a click needs only a fraction of a second to take effect.
