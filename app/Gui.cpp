@@ -1,7 +1,9 @@
 #include "app/Gui.h"
 
 #include "engine/UiPort.h"
+#include "ui/Choice.h"
 #include "ui/CopyingResult.h"
+#include "ui/InfoChoice.h"
 #include "ui/Progress.h"
 #include "ui/QtPort.h"
 #include "ui/SyncMain.h"
@@ -59,6 +61,8 @@ int RunGui(int argc, char** argv) {
     {
         auto main = std::make_unique<gui::TFSyncMain>(autostart);
         gui::TFCopyingResult::Instance();
+        gui::TFInfoChoice::Instance();
+        gui::TFChoice::Instance();
         gui::TFProgress::Instance();
         main->show();
         status = QApplication::exec();
