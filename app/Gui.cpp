@@ -9,6 +9,7 @@
 #include "ui/SyncMain.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -52,6 +53,9 @@ int RunGui(int argc, char** argv) {
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName("Corvane");
+    // Ties the windows to the installed desktop entry and its icon (taskbars, Wayland).
+    QGuiApplication::setDesktopFileName("org.corvane.Corvane");
+    QApplication::setWindowIcon(QIcon::fromTheme("org.corvane.Corvane"));
     app.setProperty("HelpFile", "Corvane.hlp");
 
     gui::TQtPort port;

@@ -38,9 +38,11 @@ TFChoice::TFChoice(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(BitBtn2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lbMessage);
+    layout->addSpacing(4);
     layout->addLayout(details_);
     layout->addWidget(rgChoice);
     layout->addLayout(buttons);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 50);
     ApplyTexts();
 
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);

@@ -16,6 +16,7 @@ TFDecision::TFDecision(QWidget* parent) : QDialog(parent) {
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label1->setMinimumWidth(Label1->fontMetrics().averageCharWidth() * 36);
     btJa = new QPushButton(DialogTexts().Yes, this);
     btJa->setObjectName("btJa");
     btNein = new QPushButton(DialogTexts().No, this);

@@ -107,13 +107,13 @@ void TFInfoChoice::SetFileInfo(const tFileChoice& choice) {
     const bool source = !choice.SourceName.empty();
     lbSourceFile->setText(source ? QStringLiteral("Source File:") : QString());
     lbSourceFilename->SetFileName(source ? FromBytes(choice.SourceName) : QString());
-    lbSourceSize->setText(source ? FromBytes(choice.SourceSize) : QString());
-    lbSourceDate->setText(source ? FromBytes(choice.SourceDate) : QString());
+    lbSourceSize->setText(source ? FromBytes(choice.SourceSize).trimmed() : QString());
+    lbSourceDate->setText(source ? FromBytes(choice.SourceDate).trimmed() : QString());
     const bool dest = !choice.DestName.empty();
     lbDestFile->setText(dest ? QStringLiteral("Destination File:") : QString());
     lbDestFilename->SetFileName(dest ? FromBytes(choice.DestName) : QString());
-    lbDestSize->setText(dest ? FromBytes(choice.DestSize) : QString());
-    lbDestDate->setText(dest ? FromBytes(choice.DestDate) : QString());
+    lbDestSize->setText(dest ? FromBytes(choice.DestSize).trimmed() : QString());
+    lbDestDate->setText(dest ? FromBytes(choice.DestDate).trimmed() : QString());
 }
 
 int TFInfoChoice::ChooseWithFileInfo(const tFileChoice& choice) {
