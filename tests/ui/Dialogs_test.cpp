@@ -61,6 +61,17 @@ QRadioButton& Radio(QWidget& dialog, int index) {
     return *Child<QGroupBox>(dialog, "rgChoice").findChildren<QRadioButton*>().at(index);
 }
 
+// The windows made once per process go before the application object does.
+struct ReleaseLongLivedDialogs : ::testing::Environment {
+    void TearDown() override {
+        delete TFChoice::Instance();
+        delete TFInfoChoice::Instance();
+        delete TFProgress::Instance();
+    }
+};
+const auto* const releaseDialogs =
+    ::testing::AddGlobalTestEnvironment(new ReleaseLongLivedDialogs);
+
 struct Dialogs : ::testing::Test {
     Dialogs() { SetEnglishDialogTexts(); }
 };
