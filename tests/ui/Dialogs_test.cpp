@@ -137,7 +137,7 @@ TEST_F(Dialogs, DecisionAnswersYesNoCancelAndEscape) {
         title = w.windowTitle();
         question = Child<QLabel>(w, "Label1").text();
         cancelShown = Child<QPushButton>(w, "btCancel").isVisible();
-        focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
+        focused = w.focusWidget() ? w.focusWidget()->objectName() : "";
         QTest::keyClick(&w, Qt::Key_Return);
     });
     EXPECT_EQ(AskDecision("Overwrite the file?", true, false, "Corvane"), 1);
@@ -147,7 +147,7 @@ TEST_F(Dialogs, DecisionAnswersYesNoCancelAndEscape) {
     EXPECT_EQ(focused, "btJa");
 
     WhenModal([&](QWidget& w) {
-        focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
+        focused = w.focusWidget() ? w.focusWidget()->objectName() : "";
         QTest::keyClick(&w, Qt::Key_Return);
     });
     EXPECT_EQ(AskDecision("Overwrite the file?", false, true, "Corvane"), 0);
