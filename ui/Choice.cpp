@@ -66,11 +66,14 @@ void TFChoice::ApplyTexts() {
     BitBtn2->setText(t.ChoiceCancel);
 }
 
-void TFChoice::UpdateOk() { BitBtn1->setEnabled(OkEnabled(SelectedNumber())); }
+void TFChoice::UpdateOk() {
+    BitBtn1->setEnabled(OkEnabled(SelectedNumber()));
+}
 
 void TFChoice::SetOptions(const QStringList& options, bool rebuild) {
     if (rebuild || options.size() != buttons_.size()) {
-        for (QRadioButton* b : buttons_) delete b;
+        for (QRadioButton* b : buttons_)
+            delete b;
         buttons_.clear();
         for (qsizetype i = 0; i < options.size(); ++i) {
             auto* b = new QRadioButton(rgChoice);
@@ -79,10 +82,13 @@ void TFChoice::SetOptions(const QStringList& options, bool rebuild) {
             buttons_ << b;
         }
     }
-    for (qsizetype i = 0; i < options.size(); ++i) buttons_[i]->setText(options[i]);
+    for (qsizetype i = 0; i < options.size(); ++i)
+        buttons_[i]->setText(options[i]);
 }
 
-int TFChoice::SelectedNumber() const { return group_->checkedId() + 1; }
+int TFChoice::SelectedNumber() const {
+    return group_->checkedId() + 1;
+}
 
 int TFChoice::Choose(const QString& message, const QStringList& options, int preselected) {
     SetOptions(options, true);
@@ -94,7 +100,8 @@ int TFChoice::ShowModal(const QString& message, int preselected) {
     SetFittingText(*lbMessage, message, MaxTextWidth(*this));
     // Unchecking needs a non-exclusive group for a moment.
     group_->setExclusive(false);
-    for (QRadioButton* b : buttons_) b->setChecked(false);
+    for (QRadioButton* b : buttons_)
+        b->setChecked(false);
     group_->setExclusive(true);
     if (preselected >= 1 && preselected <= buttons_.size()) {
         buttons_[preselected - 1]->setChecked(true);

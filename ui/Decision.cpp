@@ -26,7 +26,8 @@ TFDecision::TFDecision(QWidget* parent) : QDialog(parent) {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    for (QPushButton* b : {btJa, btNein, btCancel}) buttons->addWidget(b);
+    for (QPushButton* b : {btJa, btNein, btCancel})
+        buttons->addWidget(b);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
@@ -48,9 +49,10 @@ void TFDecision::Prepare(const QString& question, bool defaultYes, bool showCanc
     cancelOffered_ = showCancel;
     btCancel->setVisible(showCancel);
     btCancel->setText(question.contains("Esc=Ende") ? QStringLiteral("Ende")
-                                                      : DialogTexts().Cancel);
+                                                    : DialogTexts().Cancel);
     QPushButton* preferred = defaultYes ? btJa : btNein;
-    for (QPushButton* b : {btJa, btNein, btCancel}) b->setDefault(b == preferred);
+    for (QPushButton* b : {btJa, btNein, btCancel})
+        b->setDefault(b == preferred);
     preferred->setFocus();
     answer_ = 0;
 }

@@ -19,8 +19,7 @@ public:
     // Sets the caption, question and buttons: the default button (and the focus) is btJa
     // when defaultYes, else btNein; btCancel is shown only with showCancel and reads
     // "Ende" when the question contains "Esc=Ende".
-    void Prepare(const QString& question, bool defaultYes, bool showCancel,
-                 const QString& title);
+    void Prepare(const QString& question, bool defaultYes, bool showCancel, const QString& title);
     // 1 after Yes, -1 after Cancel (Escape while Cancel is offered), otherwise 0.
     int Result() const { return answer_; }
 

@@ -25,7 +25,9 @@ constexpr int kBlankWindow = 70; // the last blank among this many characters br
 constexpr int kHardBreak = 64;   // without a blank, this many characters make a line
 
 // "\r\n" as the toolkit's labels want it: they break at "\n" and may draw "\r" as a box.
-QString ForDisplay(QString text) { return text.replace(QStringLiteral("\r\n"), "\n"); }
+QString ForDisplay(QString text) {
+    return text.replace(QStringLiteral("\r\n"), "\n");
+}
 
 QMessageBox::StandardButton MessageBox(QMessageBox::Icon icon, const QString& caption,
                                        const QString& text, QMessageBox::StandardButtons buttons,
@@ -49,13 +51,15 @@ QString WrapMessage(const QString& text) {
     qsizetype pos = 0;
     while (pos < length) {
         qsizetype lineEnd = pos;
-        while (lineEnd < length && text[lineEnd] != '\r' && text[lineEnd] != '\n') ++lineEnd;
+        while (lineEnd < length && text[lineEnd] != '\r' && text[lineEnd] != '\n')
+            ++lineEnd;
         qsizetype breakAt = lineEnd; // end of this line: a break character, or length
         bool dropBreak = true;       // false after a hard break: no character to drop
         if (lineEnd - pos > kLongLine) {
             const qsizetype limit = std::min(pos + kBlankWindow, lineEnd);
             qsizetype blank = limit - 1;
-            while (blank >= pos && text[blank] != ' ') --blank;
+            while (blank >= pos && text[blank] != ' ')
+                --blank;
             if (blank >= pos) {
                 breakAt = blank;
             } else {
@@ -86,7 +90,9 @@ bool AskQuestion(std::string_view text) {
                       QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
-bool UseStandardDecisionBox() { return QCoreApplication::closingDown(); }
+bool UseStandardDecisionBox() {
+    return QCoreApplication::closingDown();
+}
 
 int AskDecisionWithMessageBox(std::string_view question, bool defaultYes, bool showCancel) {
     QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
@@ -99,7 +105,8 @@ int AskDecisionWithMessageBox(std::string_view question, bool defaultYes, bool s
 
 int AskDecision(std::string_view question, bool defaultYes, bool showCancel,
                 std::string_view title) {
-    if (UseStandardDecisionBox()) return AskDecisionWithMessageBox(question, defaultYes, showCancel);
+    if (UseStandardDecisionBox())
+        return AskDecisionWithMessageBox(question, defaultYes, showCancel);
     TFDecision dialog(DialogOwner());
     dialog.Prepare(FromBytes(question), defaultYes, showCancel, FromBytes(title));
     dialog.exec();
@@ -111,7 +118,8 @@ int ChooseOption(std::string_view message, const std::vector<std::string>& optio
     TFChoice* dialog = TFChoice::Instance();
     if (!dialog) return 0;
     QStringList items;
-    for (const auto& option : options) items << FromBytes(option);
+    for (const auto& option : options)
+        items << FromBytes(option);
     return dialog->Choose(FromBytes(message), items, preselected);
 }
 
@@ -178,7 +186,8 @@ void PlaceDialog(QWidget& dialog, bool keepBelowProgress) {
     // The frame drawn by the window manager is not known before the first show; leave room.
     const QSize frame = dialog.frameGeometry().size() - dialog.geometry().size();
     const QSize most = area.size() - frame.expandedTo(QSize(8, 32));
-    dialog.resize(dialog.size().boundedTo(most).expandedTo(dialog.minimumSizeHint().boundedTo(most)));
+    dialog.resize(
+        dialog.size().boundedTo(most).expandedTo(dialog.minimumSizeHint().boundedTo(most)));
 
     std::optional<QRect> owner, progress;
     if (auto* main = TFSyncMain::Instance(); main && main->isVisible())

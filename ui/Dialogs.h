@@ -67,8 +67,8 @@ std::string ToBytes(const QString& text);
 // Where a dialog of size goes: centred on owner (or on screen without one), its top
 // moved below progress + 10 when a visible progress window's bottom reaches below it,
 // then kept inside screen.
-QRect DialogPlacement(QSize size, std::optional<QRect> owner,
-                      std::optional<QRect> progress, QRect screen);
+QRect DialogPlacement(QSize size, std::optional<QRect> owner, std::optional<QRect> progress,
+                      QRect screen);
 // Sizes dialog to its contents (at most the available screen) and places it as
 // DialogPlacement says, with the main window as owner and the progress window when shown.
 void PlaceDialog(QWidget& dialog, bool keepBelowProgress);

@@ -101,7 +101,9 @@ void TfGetInput::Prepare(const QString& prompt, int maxLength, const QString& de
     accepted_ = false;
 }
 
-QString TfGetInput::Answer() const { return accepted_ ? edEdit->currentText() : QString(); }
+QString TfGetInput::Answer() const {
+    return accepted_ ? edEdit->currentText() : QString();
+}
 
 void TfGetInput::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) PlaceDialog(*this, true);
@@ -115,7 +117,9 @@ void TfGetInput::OKClick() {
     accept();
 }
 
-void TfGetInput::AbbrechenClick() { reject(); }
+void TfGetInput::AbbrechenClick() {
+    reject();
+}
 
 void TfGetInput::reject() {
     accepted_ = false;

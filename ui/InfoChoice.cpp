@@ -101,7 +101,8 @@ TFInfoChoice* TFInfoChoice::Instance() {
 
 void TFInfoChoice::SetFileInfo(const tFileChoice& choice) {
     QStringList options;
-    for (const auto& option : choice.Options) options << FromBytes(option);
+    for (const auto& option : choice.Options)
+        options << FromBytes(option);
     SetOptions(options, false);
     // The caption labels are emptied with the details: a delete confirmation has no source.
     const bool source = !choice.SourceName.empty();
@@ -119,7 +120,8 @@ void TFInfoChoice::SetFileInfo(const tFileChoice& choice) {
 int TFInfoChoice::ChooseWithFileInfo(const tFileChoice& choice) {
     SetFileInfo(choice);
     const int result = ShowModal(FromBytes(choice.Message), choice.Preselected);
-    while (isVisible()) QApplication::processEvents();
+    while (isVisible())
+        QApplication::processEvents();
     return result;
 }
 

@@ -22,13 +22,16 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+
 #include <gtest/gtest.h>
 
 using corvane::tFileChoice;
 
 // Readable failure messages for texts.
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 QT_END_NAMESPACE
 using namespace corvane::gui;
 
@@ -38,8 +41,7 @@ namespace {
 void WhenModal(std::function<void(QWidget&)> answer, QWidget* notThis = nullptr) {
     QTimer::singleShot(10, [answer, notThis] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == notThis || !modal->isVisible())
-            return WhenModal(answer, notThis);
+        if (!modal || modal == notThis || !modal->isVisible()) return WhenModal(answer, notThis);
         answer(*modal);
     });
 }
@@ -69,8 +71,7 @@ struct ReleaseLongLivedDialogs : ::testing::Environment {
         delete TFProgress::Instance();
     }
 };
-const auto* const releaseDialogs =
-    ::testing::AddGlobalTestEnvironment(new ReleaseLongLivedDialogs);
+const auto* const releaseDialogs = ::testing::AddGlobalTestEnvironment(new ReleaseLongLivedDialogs);
 
 struct Dialogs : ::testing::Test {
     Dialogs() { SetEnglishDialogTexts(); }
@@ -81,7 +82,8 @@ struct Dialogs : ::testing::Test {
 TEST(WrapMessage, BreaksLongLinesAtBlanksOrAfter64AndKeepsEveryCharacter) {
     // 150 characters without a blank: 64, 64 and 22.
     QString solid;
-    for (int i = 0; i < 150; ++i) solid += QChar('a' + i % 26);
+    for (int i = 0; i < 150; ++i)
+        solid += QChar('a' + i % 26);
     const QStringList three = WrapMessage(solid).split("\r\n");
     ASSERT_EQ(three.size(), 3);
     EXPECT_EQ(three[0].size(), 64);
@@ -195,9 +197,8 @@ TEST_F(Dialogs, DecisionGrowsForLongQuestionsStaysOnScreenAndBelowTheProgressWin
         label = QRect(l.mapTo(&w, QPoint(0, 0)), l.size());
         Child<QPushButton>(w, "btJa").click();
     });
-    EXPECT_EQ(AskDecision("Delete " + longName + "?\nThe file will be lost.", false, true,
-                          "Corvane"),
-              1);
+    EXPECT_EQ(
+        AskDecision("Delete " + longName + "?\nThe file will be lost.", false, true, "Corvane"), 1);
     progress->hide();
 
     // Every character is shown, on lines the screen can hold, inside the window.
@@ -212,9 +213,9 @@ TEST_F(Dialogs, DecisionGrowsForLongQuestionsStaysOnScreenAndBelowTheProgressWin
     EXPECT_EQ(DialogPlacement({200, 100}, owner, std::nullopt, screen).center(), owner.center());
     EXPECT_EQ(DialogPlacement({200, 100}, owner, QRect(200, 300, 300, 50), screen).top(), 360);
     EXPECT_EQ(DialogPlacement({200, 100}, owner, QRect(200, 100, 300, 50), screen).top(), 250);
-    EXPECT_EQ(DialogPlacement({200, 100}, owner, QRect(0, 0, 300, screen.height() - 20), screen)
-                  .bottom(),
-              screen.bottom());
+    EXPECT_EQ(
+        DialogPlacement({200, 100}, owner, QRect(0, 0, 300, screen.height() - 20), screen).bottom(),
+        screen.bottom());
 }
 
 TEST_F(Dialogs, DecisionFallbackMessageBoxMapsItsButtons) {
@@ -248,8 +249,8 @@ TEST_F(Dialogs, ChooseOptionReturnsTheChosenNumberOrZero) {
         Child<QPushButton>(w, "BitBtn1").click();
     });
     EXPECT_EQ(ChooseOption("Delete 3 files?", options, 2), 3);
-    EXPECT_EQ(shown, QStringList({"Delete on the left", "Delete on the right",
-                                  "Delete on both sides"}));
+    EXPECT_EQ(shown,
+              QStringList({"Delete on the left", "Delete on the right", "Delete on both sides"}));
     EXPECT_EQ(caption, "Corvane");
     EXPECT_EQ(group, " Choices ");
     EXPECT_EQ(message, "Delete 3 files?");
@@ -296,8 +297,8 @@ TEST_F(Dialogs, ChooseWithFileInfoShowsBothFilesAndElidesLongNames) {
     bool bold = false;
     QRect window;
     WhenModal([&](QWidget& w) {
-        for (const char* name : {"lbSourceFile", "lbSourceFilename", "lbSourceSize",
-                                 "lbSourceDate", "lbDestFile", "lbDestSize", "lbDestDate"})
+        for (const char* name : {"lbSourceFile", "lbSourceFilename", "lbSourceSize", "lbSourceDate",
+                                 "lbDestFile", "lbDestSize", "lbDestDate"})
             texts << Child<QLabel>(w, name).text();
         destTip = Child<QLabel>(w, "lbDestFilename").toolTip();
         destShown = Child<QLabel>(w, "lbDestFilename").text();
@@ -329,8 +330,8 @@ TEST_F(Dialogs, ChooseWithFileInfoShowsBothFilesAndElidesLongNames) {
     QList<QRadioButton*> secondButtons;
     texts.clear();
     WhenModal([&](QWidget& w) {
-        for (const char* name : {"lbSourceFile", "lbSourceFilename", "lbSourceSize",
-                                 "lbSourceDate"})
+        for (const char* name :
+             {"lbSourceFile", "lbSourceFilename", "lbSourceSize", "lbSourceDate"})
             texts << Child<QLabel>(w, name).text();
         options = RadioTexts(w);
         secondButtons = Child<QGroupBox>(w, "rgChoice").findChildren<QRadioButton*>();
@@ -374,7 +375,8 @@ TEST_F(Dialogs, AskForTextOffersEarlierAnswersToTheSamePromptAndKeepsEachPairOnc
     QString field, note;
     WhenModal([&](QWidget& w) {
         auto& edit = Child<QComboBox>(w, "edEdit");
-        for (int i = 0; i < edit.count(); ++i) offered << edit.itemText(i);
+        for (int i = 0; i < edit.count(); ++i)
+            offered << edit.itemText(i);
         field = edit.currentText();
         note = Child<QLabel>(w, "Label1").isVisible() ? Child<QLabel>(w, "Label1").text() : "";
         edit.setCurrentIndex(0);
@@ -391,7 +393,8 @@ TEST_F(Dialogs, AskForTextOffersEarlierAnswersToTheSamePromptAndKeepsEachPairOnc
     WhenModal([&](QWidget& w) {
         auto& edit = Child<QComboBox>(w, "edEdit");
         offered = {};
-        for (int i = 0; i < edit.count(); ++i) offered << edit.itemText(i);
+        for (int i = 0; i < edit.count(); ++i)
+            offered << edit.itemText(i);
         edit.lineEdit()->clear();
         QTest::keyClicks(edit.lineEdit(), "abcdefghij");
         QTest::keyClick(&w, Qt::Key_Return);
