@@ -1,6 +1,6 @@
 # Front door for a fresh Debian 12 machine. Each target installs what is missing,
 # configures with CMake (Ninja) and builds.
-.PHONY: all run test bench deps build build-asan clean
+.PHONY: all run test bench deps build build-asan package clean
 
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?= --output-on-failure --timeout 600
@@ -25,6 +25,11 @@ test: build build-asan
 	cd build && ctest $(CTEST_FLAGS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest $(CTEST_FLAGS)
+
+# Debian package build/corvane_<version>_<arch>.deb of the installed tree (bin, desktop
+# entry, icons, metainfo, manual page).
+package: build
+	cd build && cpack -G DEB
 
 bench:
 	@scripts/install-deps.sh bench

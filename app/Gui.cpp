@@ -1,12 +1,15 @@
 #include "app/Gui.h"
 
 #include "engine/UiPort.h"
+#include "ui/Choice.h"
 #include "ui/CopyingResult.h"
+#include "ui/InfoChoice.h"
 #include "ui/Progress.h"
 #include "ui/QtPort.h"
 #include "ui/SyncMain.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -50,6 +53,9 @@ int RunGui(int argc, char** argv) {
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
     QApplication::setApplicationName("Corvane");
+    // Ties the windows to the installed desktop entry and its icon (taskbars, Wayland).
+    QGuiApplication::setDesktopFileName("org.corvane.Corvane");
+    QApplication::setWindowIcon(QIcon::fromTheme("org.corvane.Corvane"));
     app.setProperty("HelpFile", "Corvane.hlp");
 
     gui::TQtPort port;
@@ -59,6 +65,8 @@ int RunGui(int argc, char** argv) {
     {
         auto main = std::make_unique<gui::TFSyncMain>(autostart);
         gui::TFCopyingResult::Instance();
+        gui::TFInfoChoice::Instance();
+        gui::TFChoice::Instance();
         gui::TFProgress::Instance();
         main->show();
         status = QApplication::exec();

@@ -5,8 +5,11 @@
 # As another user: prints the exact apt-get line and fails.
 set -euo pipefail
 
-# Qt 6 Widgets for the windows; fonts so that offscreen window tests measure real text.
-build_packages=(cmake ninja-build g++ make libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core)
+# Qt 6 Widgets for the windows; fonts so that offscreen window tests measure real text;
+# validators for the installed desktop entry and metainfo, groff and man-db for the manual
+# page, dpkg-dev (dpkg-shlibdeps) for the Debian package's dependencies.
+build_packages=(cmake ninja-build g++ make libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core
+                desktop-file-utils appstream groff-base man-db dpkg-dev)
 # A real X server and a screen grabber for scripts/screenshot.sh.
 screenshot_packages=(xvfb xauth x11-utils imagemagick xdotool)
 bench_packages=(rsync findutils coreutils)
