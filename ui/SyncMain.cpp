@@ -49,9 +49,6 @@ constexpr double kLastRunShownAfter = 37750.0; // the start of 9 May 2003
 
 QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 std::string S(const QString& s) { return s.toStdString(); }
-// File names, masks and folder names are bytes.
-QString FromBytes(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
-std::string ToBytes(const QString& s) { return QFile::encodeName(s).toStdString(); }
 
 // Leading codes 0, 9, 10, 13 and 32 and trailing blanks and code 0 removed, as the option
 // record's text fields are read.
