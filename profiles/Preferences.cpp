@@ -377,7 +377,19 @@ std::string DefaultLogFolder() {
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     std::string exe = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
     size_t slash = exe.rfind('/');
-    return (slash == std::string::npos ? std::string() : exe.substr(0, slash + 1)) + "Logs";
+    std::string programFolder = slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+    std::string beside = programFolder + "Logs";
+    // An installed program's folder (/usr/bin) takes no log folder: logs would silently
+    // stop. There the user's state folder takes them instead.
+    bool usable = access(beside.c_str(), W_OK | X_OK) == 0 ||
+                  (access(beside.c_str(), F_OK) != 0 &&
+                   access(programFolder.empty() ? "." : programFolder.c_str(), W_OK | X_OK) == 0);
+    if (usable) return beside;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/') return std::string(state) + "/corvane/Logs";
+    const char* home = std::getenv("HOME");
+    if (home && *home) return std::string(home) + "/.local/state/corvane/Logs";
+    return beside;
 }
 
 tMainSettings ReadMainSettings() {

@@ -83,7 +83,9 @@ struct tMainSettings {
 tMainSettings ReadMainSettings();
 int ParseBufSize(std::string_view text);
 int ParseIntOr(std::string_view text, int fallback);
-// The program file's folder (up to and including its last "/") + "Logs".
+// The program file's folder + "Logs"; when that folder cannot take a log folder (an
+// installed program in /usr/bin), $XDG_STATE_HOME/corvane/Logs or
+// $HOME/.local/state/corvane/Logs.
 std::string DefaultLogFolder();
 
 // The settings a run uses (buffer size, logging mode, log folder); set at start.

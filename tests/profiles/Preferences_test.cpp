@@ -165,6 +165,22 @@ TEST(Preferences, MainSettingsParsing) {
     SetPrefStore(nullptr);
 }
 
+TEST(Preferences, InstalledProgramKeepsItsLogsInTheUsersStateFolder) {
+    // The test program's folder belongs to root: for nobody it is what /usr/bin is for an
+    // installed program.
+    TempTree tree;
+    chmod(tree.Root().c_str(), 0777);
+    const std::string home = tree.Path("home");
+    int status = test::RunAsNobody([&] {
+        setenv("HOME", home.c_str(), 1);
+        unsetenv("XDG_STATE_HOME");
+        if (DefaultLogFolder() != home + "/.local/state/corvane/Logs") return 1;
+        setenv("XDG_STATE_HOME", "/var/tmp/state", 1);
+        return DefaultLogFolder() == "/var/tmp/state/corvane/Logs" ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+}
+
 TEST(Preferences, WindowPositions) {
     tWindowPos pos{100, 200, 640, 480, 0};
     std::string v = EncodeWindowPos(pos);
