@@ -4,6 +4,7 @@
 #include "ui/CopyingResult.h"
 #include "ui/Progress.h"
 #include "ui/QtPort.h"
+#include "ui/SelectItems.h"
 #include "ui/SyncMain.h"
 
 #include <QApplication>
@@ -60,6 +61,8 @@ int RunGui(int argc, char** argv) {
         auto main = std::make_unique<gui::TFSyncMain>(autostart);
         gui::TFCopyingResult::Instance();
         gui::TFProgress::Instance();
+        gui::TFSelectItems::Instance();
+        gui::InstallSelectItems(*main);
         main->show();
         status = QApplication::exec();
     }
