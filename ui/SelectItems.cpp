@@ -6,14 +6,18 @@
 #include "engine/UiPort.h"
 #include "profiles/Profile.h"
 #include "ui/SyncMain.h"
+#include "widgets/WrapCheckBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace corvane::gui {
 
@@ -52,9 +56,9 @@ TFSelectItems* TFSelectItems::Instance() {
 void TFSelectItems::BuildWindow() {
     setWindowTitle("Select Base Folder Items");
     setMinimumWidth(MinimumWidth);
-    resize(MinimumWidth, 420);
+    resize(MinimumWidth + 45, 420);
 
-    cbAllowGrayed = new QCheckBox(
+    cbAllowGrayed = new tWrapCheckBox(
         "Check here to enable tristate checkboxes. Place black checkmarks next to the items",
         this);
     cbAllowGrayed->setObjectName("cbAllowGrayed");
@@ -68,6 +72,8 @@ void TFSelectItems::BuildWindow() {
 
     clbItems = new tCheckListBox(this);
     clbItems->setObjectName("clbItems");
+    // The side tags line up, and so do the names behind them.
+    clbItems->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     btOK = Button(this, "btOK", "&OK");
     btOK->setDefault(true);
@@ -84,7 +90,7 @@ void TFSelectItems::BuildWindow() {
                                                cbAllowGrayed)
                            .left();
     auto* note = new QHBoxLayout;
-    note->addSpacing(indent);
+    note->addSpacing(indent + 2);
     note->addWidget(Label1, 1);
 
     auto* side = new QVBoxLayout;
@@ -103,9 +109,13 @@ void TFSelectItems::BuildWindow() {
     bottom->addWidget(btOK);
     bottom->addWidget(btCancel);
 
+    auto* heading = new QVBoxLayout;
+    heading->setSpacing(0);
+    heading->addWidget(cbAllowGrayed);
+    heading->addLayout(note);
+
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(cbAllowGrayed);
-    layout->addLayout(note);
+    layout->addLayout(heading);
     layout->addLayout(middle, 1);
     layout->addLayout(bottom);
 
@@ -179,6 +189,9 @@ int TFSelectItems::Execute(tProfile& profile, std::string& selection) {
     int result = 2;
     if (ItemCount() > 0) {
         ApplySelection(selection);
+        KeepAbove(QApplication::activeWindow());
+        clbItems->setCurrentRow(0);
+        clbItems->setFocus();
         ++shownCount_;
         if (exec() == QDialog::Accepted) {
             selection = CollectSelection();
@@ -187,6 +200,16 @@ int TFSelectItems::Execute(tProfile& profile, std::string& selection) {
     }
     Profile = nullptr;
     return result;
+}
+
+void TFSelectItems::KeepAbove(QWidget* owner) {
+    if (!owner || owner == this || parentWidget()) return;
+    // The window manager keeps the dialog above the window that opened it; without a
+    // stored position it opens centred over it.
+    winId();
+    if (windowHandle() && owner->windowHandle())
+        windowHandle()->setTransientParent(owner->windowHandle());
+    move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 int TFSelectItems::ItemCount() const { return clbItems->count(); }

@@ -74,6 +74,7 @@ public:
 private:
     void BuildWindow();
     bool ValidRow(int row) const;
+    void KeepAbove(QWidget* owner);
 
     std::vector<tBaseFolderItem> items_; // the listed items, row by row
 

@@ -143,10 +143,25 @@ TEST_F(SelectItems, ListsBothSidesWithTagsAndRestoresGrayedFolderAfterRefresh) {
     EXPECT_EQ(dialog.CollectSelection(),
               Sel({{1, "Both.txt"}, {1, "notes.txt"}, {2, "old"}, {1, "photos"}}));
 
+    // The keyboard cycles an item through checked, grayed and unchecked.
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ASSERT_EQ(dialog.ItemName(3), "only-right.txt");
+    list->setCurrentRow(3);
+    std::vector<int> cycle;
+    for (int k = 0; k < 3; ++k) {
+        QTest::keyClick(list, Qt::Key_Space);
+        cycle.push_back(StateOf("only-right.txt"));
+    }
+    EXPECT_EQ(cycle, (std::vector<int>{1, 2, 0}));
+
     // Switching the grayed state off keeps what is set but stops offering it.
     grayed->setChecked(false);
     EXPECT_FALSE(list->item(0)->flags() & Qt::ItemIsUserTristate);
     EXPECT_EQ(StateOf("old"), 2);
+    QTest::keyClick(list, Qt::Key_Space);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(StateOf("only-right.txt"), 0);
 }
 
 TEST_F(SelectItems, FoldersOnlyAllNoneAndMinimumWidth) {
@@ -173,6 +188,16 @@ TEST_F(SelectItems, FoldersOnlyAllNoneAndMinimumWidth) {
     EXPECT_TRUE(dialog.FormCanResize(455, 300));
     dialog.resize(300, 300);
     EXPECT_GE(dialog.width(), TFSelectItems::MinimumWidth);
+    // The long caption of the grayed switch wraps instead of being cut off.
+    auto* grayed = Control<QCheckBox>("cbAllowGrayed");
+    EXPECT_GT(grayed->heightForWidth(300), grayed->heightForWidth(2000));
+    EXPECT_LE(grayed->minimumSizeHint().width(), TFSelectItems::MinimumWidth / 2);
+
+    // Without subfolders a run lists no folders, and neither does the dialog.
+    profile.Subfolders = false;
+    Control("btRefresh")->click();
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"[L ] one.txt", "[ R] three.txt",
+                                                 "[L ] two.txt"}));
 }
 
 TEST_F(SelectItems, EmptySelectionLeavesAllUncheckedAndOkStoresTheChoice) {
@@ -200,6 +225,18 @@ TEST_F(SelectItems, EmptySelectionLeavesAllUncheckedAndOkStoresTheChoice) {
     EXPECT_EQ(selection, Sel({{1, "a.txt"}}));
     EXPECT_EQ(dialog.ShownCount(), 2);
     EXPECT_EQ(dialog.Profile, nullptr);
+
+    // A right base folder that does not exist yet: the left items are offered, nothing
+    // is asked, created or stored as the profile's result.
+    profile.RightPath = right.Path("not-yet");
+    WhenShown([&](QWidget* modal) {
+        EXPECT_EQ(Texts(), (std::vector<std::string>{"[L ] a.txt", "[L ] [folder] b"}));
+        Press(modal, "btOK");
+    });
+    EXPECT_EQ(dialog.Execute(profile, selection), 1);
+    EXPECT_TRUE(port.Calls.empty());
+    EXPECT_FALSE(right.Exists("not-yet"));
+    EXPECT_EQ(profile.LastRunResult, "");
 }
 
 TEST_F(SelectItems, InvalidMaskIsReportedAndKeepsTheList) {
