@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <unordered_map>
 
 namespace corvane {
 
@@ -114,6 +115,35 @@ std::string BaseFolderSelection(const std::vector<tItemState>& items) {
         out += ':';
         out += item.Name;
         out += ':';
+    }
+    return out;
+}
+
+std::vector<int> BaseItemStates(std::string_view selection, const std::vector<std::string>& names) {
+    // For a name without ":" an occurrence of ":" + name + ":" is a whole text between two
+    // colons, so the first such text behind a state byte gives the state. Names holding
+    // ":" are searched for one by one.
+    std::unordered_map<std::string_view, int> states;
+    size_t open = selection.find(':');
+    while (open != std::string_view::npos) {
+        const size_t close = selection.find(':', open + 1);
+        if (close == std::string_view::npos) break;
+        if (open > 0) {
+            const auto before = static_cast<unsigned char>(selection[open - 1]);
+            if (before == 1 || before == 2)
+                states.try_emplace(selection.substr(open + 1, close - open - 1), before);
+        }
+        open = close;
+    }
+    std::vector<int> out;
+    out.reserve(names.size());
+    for (const std::string& name : names) {
+        if (name.find(':') != std::string::npos) {
+            out.push_back(BaseItemState(selection, name));
+            continue;
+        }
+        const auto it = states.find(name);
+        out.push_back(it == states.end() ? 0 : it->second);
     }
     return out;
 }

@@ -172,11 +172,14 @@ std::string TFSelectItems::CollectSelection() const {
 }
 
 void TFSelectItems::ApplySelection(std::string_view selection) {
+    std::vector<std::string> names;
+    names.reserve(items_.size());
+    for (const tBaseFolderItem& item : items_) names.push_back(item.Name);
+    const std::vector<int> states = BaseItemStates(selection, names);
     bool grayed = false;
     for (int row = 0; row < ItemCount(); ++row) {
-        const int state = BaseItemState(selection, ItemName(row));
-        SetItemState(row, state);
-        grayed = grayed || state == 2;
+        SetItemState(row, states[row]);
+        grayed = grayed || states[row] == 2;
     }
     if (grayed) cbAllowGrayed->setChecked(true);
 }
