@@ -6,7 +6,6 @@
 #include "engine/UiPort.h"
 #include "profiles/Profile.h"
 #include "ui/SyncMain.h"
-#include "widgets/WrapCheckBox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -84,13 +82,8 @@ void TFSelectItems::BuildWindow() {
     btRefresh = Button(this, "btRefresh", "&Refresh");
 
     // The continuation text lines up with the check box's own text.
-    QStyleOptionButton option;
-    option.initFrom(cbAllowGrayed);
-    const int indent = style()->subElementRect(QStyle::SE_CheckBoxContents, &option,
-                                               cbAllowGrayed)
-                           .left();
     auto* note = new QHBoxLayout;
-    note->addSpacing(indent + 2);
+    note->addSpacing(cbAllowGrayed->TextIndent());
     note->addWidget(Label1, 1);
 
     auto* side = new QVBoxLayout;

@@ -6,13 +6,13 @@
 #include "engine/BaseFolderItems.h"
 #include "ui/NxForm.h"
 #include "widgets/CheckListBox.h"
+#include "widgets/WrapCheckBox.h"
 
 #include <QDialog>
 #include <string>
 #include <string_view>
 #include <vector>
 
-class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -81,7 +81,7 @@ private:
     tCheckListBox* clbItems = nullptr;
     QPushButton *btOK = nullptr, *btCancel = nullptr, *btAll = nullptr, *btNone = nullptr,
                 *btFolders = nullptr, *btRefresh = nullptr;
-    QCheckBox* cbAllowGrayed = nullptr;
+    tWrapCheckBox* cbAllowGrayed = nullptr;
     QLabel* Label1 = nullptr;
     int shownCount_ = 0;
 };

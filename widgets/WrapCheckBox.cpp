@@ -22,7 +22,7 @@ int tWrapCheckBox::IndicatorWidth() const {
 }
 
 QRect tWrapCheckBox::TextRect(int width) const {
-    const int left = IndicatorWidth() + 2;
+    const int left = TextIndent();
     const QRect bounds = fontMetrics().boundingRect(QRect(left, 0, qMax(1, width - left), 10000),
                                                     kTextFlags, text());
     return QRect(left, 0, qMax(1, width - left), bounds.height());
@@ -37,12 +37,12 @@ int tWrapCheckBox::heightForWidth(int width) const {
 }
 
 QSize tWrapCheckBox::sizeHint() const {
-    const int width = IndicatorWidth() + 2 + fontMetrics().horizontalAdvance(text()) + 4;
+    const int width = TextIndent() + fontMetrics().horizontalAdvance(text()) + 4;
     return QSize(width, heightForWidth(width));
 }
 
 QSize tWrapCheckBox::minimumSizeHint() const {
-    const int width = IndicatorWidth() + 2 + fontMetrics().averageCharWidth() * 16;
+    const int width = TextIndent() + fontMetrics().averageCharWidth() * 16;
     return QSize(width, heightForWidth(width));
 }
 

@@ -14,6 +14,8 @@ public:
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // Where the caption starts: a label continuing it lines up when indented by this.
+    int TextIndent() const { return IndicatorWidth() + 2; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
