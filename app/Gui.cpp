@@ -6,6 +6,7 @@
 #include "ui/InfoChoice.h"
 #include "ui/Progress.h"
 #include "ui/QtPort.h"
+#include "ui/SelectItems.h"
 #include "ui/SyncMain.h"
 
 #include <QApplication>
@@ -68,6 +69,8 @@ int RunGui(int argc, char** argv) {
         gui::TFInfoChoice::Instance();
         gui::TFChoice::Instance();
         gui::TFProgress::Instance();
+        gui::TFSelectItems::Instance();
+        gui::InstallSelectItems(*main);
         main->show();
         status = QApplication::exec();
     }
