@@ -37,7 +37,7 @@ void TQtPort::EndProgress() {
 
 void TQtPort::SetProgressTitle(std::string_view title) {
     if (auto* w = TFProgress::Instance())
-        w->setWindowTitle(QString::fromUtf8(title.data(), static_cast<int>(title.size())));
+        w->SetCaption(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
 }
 
 void TQtPort::SetProgressButtonCaption(std::string_view caption) {
@@ -79,10 +79,7 @@ std::string TQtPort::AskForText(std::string_view prompt, int maxLength, bool& ca
 void TQtPort::OpenCopyingStatus(tCopyingStatus& status, bool show) {
     copying_ = std::make_unique<TFCopyingStatus>(status);
     if (show) {
-        copying_->ShowStatus();
-        copying_->show();
-        copying_->raise();
-        copying_->activateWindow();
+        copying_->ShowWindow();
         ProcessEventsNow();
     }
 }
@@ -108,6 +105,8 @@ void TQtPort::ProcessEvents() {
 
 void TQtPort::ProcessEventsNow() {
     if (copying_ && copying_->isVisible()) copying_->ShowStatus();
+    if (auto* progress = TFProgress::Existing(); progress && progress->isVisible())
+        progress->Refresh();
     QCoreApplication::processEvents();
 }
 
