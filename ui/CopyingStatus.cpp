@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QResizeEvent>
+#include <QStyle>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -154,7 +155,9 @@ TFCopyingStatus::TFCopyingStatus(tCopyingStatus& status, QWidget* parent)
     Memo1->setObjectName("Memo1");
     Memo1->setReadOnly(true);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 3 + 2 * Memo1->frameWidth() + 8);
+    // Three lines above the horizontal scroll bar that long paths bring.
+    Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 3 + 2 * Memo1->frameWidth() + 8 +
+                          Memo1->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     group->addWidget(Memo1);
     KeepRoomWhenHidden(GroupBox1);
     column->addWidget(GroupBox1);

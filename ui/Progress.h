@@ -2,8 +2,9 @@
 // cancel flag that the working loop reads through SetProgress.
 //
 // Texts and the bar position are kept here and put on screen by Refresh, at most once per
-// RefreshInterval while the window is visible: the scan changes them once per folder, and
-// drawing each change would cost more than the scan itself.
+// RefreshInterval while the window is visible (the UI port refreshes it as often when it
+// lets events run): the scan changes them once per folder, and drawing each change would
+// cost more than the scan itself.
 #pragma once
 
 #include "ui/NxForm.h"
@@ -26,7 +27,7 @@ class TFProgress : public tNxForm<QDialog> {
 public:
     static constexpr int DesignWidth = 424;
     static constexpr int BarHeight = 57; // the height without the button
-    static constexpr std::chrono::milliseconds RefreshInterval{20};
+    static constexpr std::chrono::milliseconds RefreshInterval{100};
 
     explicit TFProgress(QWidget* parent = nullptr);
     ~TFProgress() override; // FormDestroy: sets the process-wide "destroyed" flag
