@@ -114,6 +114,7 @@ TFCopyingStatus::TFCopyingStatus(tCopyingStatus& status, QWidget* parent)
     column->addWidget(lbFileNumber);
     pbFileNumber = new QProgressBar(Panel1);
     pbFileNumber->setObjectName("pbFileNumber");
+    lbFileNumber->setBuddy(pbFileNumber);
     pbFileNumber->setTextVisible(false);
     pbFileNumber->setRange(0, 0);
     column->addWidget(pbFileNumber);
@@ -142,6 +143,7 @@ TFCopyingStatus::TFCopyingStatus(tCopyingStatus& status, QWidget* parent)
     column->addWidget(lbBytes);
     pbBytes = new QProgressBar(Panel1);
     pbBytes->setObjectName("pbBytes");
+    lbBytes->setBuddy(pbBytes);
     pbBytes->setTextVisible(false);
     pbBytes->setRange(0, 0);
     KeepRoomWhenHidden(pbBytes);

@@ -41,11 +41,13 @@ template <class T> T* Child(QWidget* w, const char* name) {
 }
 
 // Answers the next question box that appears by clicking its button captioned caption
-// (mnemonic marks ignored); its texts are collected in asked.
-void AnswerNextQuestion(const QString& caption, std::shared_ptr<QStringList> asked = nullptr) {
-    auto* timer = new QTimer;
+// (mnemonic marks ignored); its texts are collected in asked. Waits for the question until
+// the returned timer goes.
+[[nodiscard]] std::unique_ptr<QTimer> AnswerNextQuestion(
+    const QString& caption, std::shared_ptr<QStringList> asked = nullptr) {
+    auto timer = std::make_unique<QTimer>();
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, caption, asked] {
+    QObject::connect(timer.get(), &QTimer::timeout, [timer = timer.get(), caption, asked] {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal) return;
         for (QAbstractButton* button : modal->findChildren<QAbstractButton*>()) {
@@ -54,12 +56,12 @@ void AnswerNextQuestion(const QString& caption, std::shared_ptr<QStringList> ask
                 for (QLabel* label : modal->findChildren<QLabel*>())
                     if (!label->text().isEmpty()) *asked << label->text();
             timer->stop();
-            timer->deleteLater();
             button->click();
             return;
         }
     });
     timer->start();
+    return timer;
 }
 
 // Closes w as the window manager's close button does.
@@ -380,20 +382,20 @@ TEST(CopyingStatusWindow, ShowsTheRecordAndAsksBeforeCancelling) {
     // Cancel asks; No goes on, Yes sets the flag. Escape and the title bar ask the same.
     auto button1 = Child<QPushButton>(&w, "Button1");
     auto asked = std::make_shared<QStringList>();
-    AnswerNextQuestion("No", asked);
+    auto answer = AnswerNextQuestion("No", asked);
     button1->click();
     EXPECT_FALSE(s.Cancelled);
     EXPECT_TRUE(asked->contains("Are you sure to abort the operation?")) << asked->join("|").toStdString();
-    AnswerNextQuestion("Yes");
+    answer = AnswerNextQuestion("Yes");
     button1->click();
     EXPECT_TRUE(s.Cancelled);
     s.Cancelled = false;
-    AnswerNextQuestion("Yes");
+    answer = AnswerNextQuestion("Yes");
     CloseByTitleBar(w);
     EXPECT_TRUE(s.Cancelled);
     EXPECT_TRUE(w.isVisible()) << "the run closes the window when it has stopped";
     s.Cancelled = false;
-    AnswerNextQuestion("Yes");
+    answer = AnswerNextQuestion("Yes");
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_TRUE(s.Cancelled);
 
@@ -417,7 +419,7 @@ TEST(CopyingStatusWindow, ShownModallyCancelOnlyCloses) {
     s.Cancelled = true;
     TFCopyingStatus w(s);
     auto asked = std::make_shared<QStringList>();
-    AnswerNextQuestion("Yes", asked); // a question would be answered, and noticed
+    auto answer = AnswerNextQuestion("Yes", asked); // a question would be answered, and noticed
     QTimer::singleShot(50, [&] { Child<QPushButton>(&w, "Button1")->click(); });
     EXPECT_EQ(w.exec(), QDialog::Rejected);
     EXPECT_FALSE(s.Cancelled);
@@ -459,6 +461,7 @@ TEST(QtPortRun, CancelDuringALargeCopyKeepsTheOldFileWhole) {
     SetUiPort(&port);
     ActiveWindow main;
     bool clicked = false;
+    std::unique_ptr<QTimer> answer;
     ShowCounter progressShown;
     TFProgress::Instance()->installEventFilter(&progressShown);
     QTimer watch;
@@ -469,7 +472,7 @@ TEST(QtPortRun, CancelDuringALargeCopyKeepsTheOldFileWhole) {
             auto* bytes = top->findChild<QLabel*>("lbBytes");
             if (!bytes || bytes->isHidden() || clicked) continue;
             clicked = true;
-            AnswerNextQuestion("Yes");
+            answer = AnswerNextQuestion("Yes");
             top->findChild<QPushButton*>("Button1")->click();
         }
     });
