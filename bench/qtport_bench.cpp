@@ -96,9 +96,10 @@ struct tTimes {
     double Scan = 0, Copy = 0, ScanCpu = 0, CopyCpu = 0;
 };
 
-// Scan and plan of source against an empty folder, then the copy of everything into it.
+// Scan and plan of source against a new empty folder, then the copy of everything into it.
+// The copies stay until the end: ext4 makes files more slowly for a while after many were
+// deleted, which would slow down whichever run came after a deletion.
 tTimes RunOnce(const std::string& source, const std::string& dest) {
-    std::filesystem::remove_all(dest);
     std::filesystem::create_directories(dest);
     tProfile p;
     SetInitialValues(p);
@@ -129,7 +130,6 @@ tTimes RunOnce(const std::string& source, const std::string& dest) {
         std::fprintf(stderr, "copy failed: %s\n", p.LastRunResult.c_str());
         std::exit(1);
     }
-    std::filesystem::remove_all(dest);
     return t;
 }
 
@@ -167,7 +167,8 @@ int main(int argc, char** argv) {
             SetUiPort(useQt ? static_cast<UiPort*>(&qt) : &console);
             const double windowsBefore = qt.Seconds;
             const gui::TQtPort::tEventStats before = qt.EventStats();
-            const tTimes t = RunOnce(source, data + "/right");
+            const tTimes t =
+                RunOnce(source, data + "/right" + std::to_string(2 * round + k));
             if (useQt) {
                 windowsBest = std::min(windowsBest, qt.Seconds - windowsBefore);
                 eventsBest = std::min(eventsBest, qt.EventStats().Seconds - before.Seconds);
