@@ -4,6 +4,8 @@
 //   qtport_bench [DATA_FOLDER]   (default /tmp/corvane-qtport-bench)
 //   FILES=n    files in the tree (100000)
 //   ROUNDS=n   rounds; the best time of each figure is printed (2)
+//   CALIBRATE=1  both columns use the console port: how far apart the two columns are
+//              when the port is the same (the file system's own variation)
 // Runs on the offscreen platform, so it needs no display.
 #include "BenchTree.h"
 #include "engine/Analysis.h"
@@ -44,8 +46,7 @@ public:
         tTimer t(Seconds);
         gui::TQtPort::StartProgressText(text, showButton, title);
     }
-    void ShowProgressText(std::string_view text, bool showButton,
-                          std::string_view title) override {
+    void ShowProgressText(std::string_view text, bool showButton, std::string_view title) override {
         tTimer t(Seconds);
         gui::TQtPort::ShowProgressText(text, showButton, title);
     }
@@ -140,6 +141,7 @@ int main(int argc, char** argv) {
     const std::string data = argc > 1 ? argv[1] : "/tmp/corvane-qtport-bench";
     const int files = EnvInt("FILES", 100000);
     const int rounds = std::max(1, EnvInt("ROUNDS", 2));
+    const bool calibrate = EnvInt("CALIBRATE", 0) != 0;
 
     QApplication app(argc, argv);
     // The window that is active when a run starts, as the main window is in the program.
@@ -164,11 +166,10 @@ int main(int argc, char** argv) {
     for (int round = 0; round < rounds; ++round) {
         for (int k = 0; k < 2; ++k) {
             const bool useQt = (round + k) % 2 == 1;
-            SetUiPort(useQt ? static_cast<UiPort*>(&qt) : &console);
+            SetUiPort(useQt && !calibrate ? static_cast<UiPort*>(&qt) : &console);
             const double windowsBefore = qt.Seconds;
             const gui::TQtPort::tEventStats before = qt.EventStats();
-            const tTimes t =
-                RunOnce(source, data + "/right" + std::to_string(2 * round + k));
+            const tTimes t = RunOnce(source, data + "/right" + std::to_string(2 * round + k));
             if (useQt) {
                 windowsBest = std::min(windowsBest, qt.Seconds - windowsBefore);
                 eventsBest = std::min(eventsBest, qt.EventStats().Seconds - before.Seconds);
@@ -185,6 +186,7 @@ int main(int argc, char** argv) {
     SetUiPort(nullptr);
 
     std::printf("files: %d\n", files);
+    if (calibrate) std::printf("calibration: the Qt column ran the console port too\n");
     std::printf("scan+plan console port s: %.3f\n", bestConsole.Scan);
     std::printf("scan+plan Qt port s: %.3f\n", bestQt.Scan);
     std::printf("scan+plan ratio Qt/console: %.2f\n", bestQt.Scan / bestConsole.Scan);

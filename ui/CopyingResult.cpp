@@ -150,7 +150,8 @@ void TFCopyingResult::SetResult(const tCopyingResult& r) {
         {lbFilesRenamedL, &r.lbFilesRenamedL},
         {lbFilesRenamedR, &r.lbFilesRenamedR},
     };
-    for (const auto& [label, text] : values) label->setText(Utf8(*text));
+    for (const auto& [label, text] : values)
+        label->setText(Utf8(*text));
     lbRenamed->setText(Utf8(r.lbRenamed));
     const struct {
         QLabel *Caption, *Left, *Right;
@@ -161,7 +162,8 @@ void TFCopyingResult::SetResult(const tCopyingResult& r) {
         {lbFoldersRemoved, lbFoldersRemovedL, lbFoldersRemovedR, r.lbFoldersRemovedVisible},
     };
     for (const auto& row : rows)
-        for (QLabel* label : {row.Caption, row.Left, row.Right}) label->setVisible(row.Shown);
+        for (QLabel* label : {row.Caption, row.Left, row.Right})
+            label->setVisible(row.Shown);
     QStringList lines;
     for (const std::string& line : r.RichEdit1)
         lines << QFile::decodeName(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
@@ -226,8 +228,8 @@ void TFCopyingResult::Recolour() {
         p.setColor(QPalette::WindowText, SideColour(left, base));
         label->setPalette(p);
     };
-    for (QLabel* l : {lbLeft, lbAddedL, lbMovedL, lbFoldersCreatedL, lbFoldersRemovedL,
-                      lbDeletedL, lbFilesRenamedL})
+    for (QLabel* l : {lbLeft, lbAddedL, lbMovedL, lbFoldersCreatedL, lbFoldersRemovedL, lbDeletedL,
+                      lbFilesRenamedL})
         paint(l, true);
     for (QLabel* l : {LMDSimpleLabel2, lbAddedR, lbMovedR, lbFoldersCreatedR, lbFoldersRemovedR,
                       lbDeletedR, lbFilesRenamedR})

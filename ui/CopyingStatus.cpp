@@ -12,9 +12,9 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QStyle>
-#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
@@ -243,7 +243,8 @@ void TFCopyingStatus::ShowStatus() {
                 Memo1->appendPlainText(FileText(s.Memo1[i]));
         } else {
             QStringList lines;
-            for (const std::string& line : s.Memo1) lines << FileText(line);
+            for (const std::string& line : s.Memo1)
+                lines << FileText(line);
             Memo1->setPlainText(lines.join('\n'));
         }
         shown_.Memo1 = s.Memo1;
@@ -313,6 +314,8 @@ void TFCopyingStatus::closeEvent(QCloseEvent* event) {
     Button1Click();
 }
 
-void TFCopyingStatus::reject() { Button1Click(); }
+void TFCopyingStatus::reject() {
+    Button1Click();
+}
 
 } // namespace corvane::gui

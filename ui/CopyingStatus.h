@@ -56,7 +56,7 @@ private:
     tCopyingStatus& status_;
     tCopyingStatus shown_; // what the widgets show now
     bool firstShow_ = true;
-    bool modal_ = false;   // shown by exec()
+    bool modal_ = false; // shown by exec()
 
     QWidget* Panel1 = nullptr;
     QLabel* lbCopying = nullptr;

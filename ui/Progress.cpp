@@ -26,7 +26,9 @@ int nesting = 0;
 constexpr int64_t kBarSteps = 10000;
 constexpr int kMargin = 8;
 
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
@@ -78,9 +80,15 @@ TFProgress* TFProgress::Instance() {
     return instance;
 }
 
-TFProgress* TFProgress::Existing() { return instance; }
-bool TFProgress::Destroyed() { return instanceDestroyed; }
-int TFProgress::Nesting() { return nesting; }
+TFProgress* TFProgress::Existing() {
+    return instance;
+}
+bool TFProgress::Destroyed() {
+    return instanceDestroyed;
+}
+int TFProgress::Nesting() {
+    return nesting;
+}
 
 void TFProgress::Begin(bool showButton) {
     Cancelled = false;
@@ -104,8 +112,7 @@ void TFProgress::StartProgress(int64_t maximum, bool showButton) {
     LetEventsRun(100, true);
 }
 
-void TFProgress::StartProgressText(std::string_view text, bool showButton,
-                                   std::string_view title) {
+void TFProgress::StartProgressText(std::string_view text, bool showButton, std::string_view title) {
     Begin(showButton);
     caption_ = Q(title);
     maximum_ = 1;
@@ -119,8 +126,7 @@ void TFProgress::StartProgressText(std::string_view text, bool showButton,
     LetEventsRun(100, true);
 }
 
-void TFProgress::ShowProgressText(std::string_view text, bool showButton,
-                                  std::string_view title) {
+void TFProgress::ShowProgressText(std::string_view text, bool showButton, std::string_view title) {
     if (!isVisible()) {
         StartProgressText(text, showButton, title);
     } else {
@@ -235,8 +241,7 @@ void TFProgress::Arrange(bool growToText) {
     int height = std::max(BarHeight, bottom + 5);
     if (buttonShown_) {
         const QSize hint = btCancel->sizeHint().expandedTo(QSize(88, 0));
-        btCancel->setGeometry((width - hint.width()) / 2, bottom + 8, hint.width(),
-                              hint.height());
+        btCancel->setGeometry((width - hint.width()) / 2, bottom + 8, hint.width(), hint.height());
         height = btCancel->geometry().bottom() + 1 + 6;
     }
     width_ = width;
@@ -263,7 +268,9 @@ void TFProgress::ShowWindow() {
     raise();
 }
 
-void TFProgress::btCancelClick() { Cancelled = true; }
+void TFProgress::btCancelClick() {
+    Cancelled = true;
+}
 
 void TFProgress::FormClose() {
     if (activeWindow_ && activeWasEnabled_) activeWindow_->setEnabled(true);
@@ -284,8 +291,10 @@ void TFProgress::FormShow() {
     }
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - frame.width())));
-        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
+        at.setX(
+            std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - frame.width())));
+        at.setY(
+            std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
     }
     move(at);
     setFixedSize(size());

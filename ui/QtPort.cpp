@@ -56,8 +56,12 @@ bool TQtPort::ProgressVisible() const {
     return w && w->isVisible();
 }
 
-void TQtPort::ShowInfo(std::string_view text) { gui::ShowInfo(text); }
-bool TQtPort::AskQuestion(std::string_view text) { return gui::AskQuestion(text); }
+void TQtPort::ShowInfo(std::string_view text) {
+    gui::ShowInfo(text);
+}
+bool TQtPort::AskQuestion(std::string_view text) {
+    return gui::AskQuestion(text);
+}
 
 int TQtPort::AskDecision(std::string_view question, bool defaultYes, bool showCancel,
                          std::string_view title) {
@@ -96,7 +100,9 @@ void TQtPort::ShowCopyingResult(const tCopyingResult& result) {
     if (auto* w = TFCopyingResult::Instance()) w->ShowResult(result);
 }
 
-bool TQtPort::ReviewPlan(tProfile& profile) { return gui::ReviewPlan(profile); }
+bool TQtPort::ReviewPlan(tProfile& profile) {
+    return gui::ReviewPlan(profile);
+}
 
 namespace {
 
@@ -120,7 +126,9 @@ void TQtPort::ProcessEvents() {
     RunEvents(show);
 }
 
-void TQtPort::ProcessEventsNow() { RunEvents(true); }
+void TQtPort::ProcessEventsNow() {
+    RunEvents(true);
+}
 
 void TQtPort::RunEvents(bool showStatus) {
     const auto start = std::chrono::steady_clock::now();

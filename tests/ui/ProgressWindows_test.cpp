@@ -43,8 +43,8 @@ template <class T> T* Child(QWidget* w, const char* name) {
 // Answers the next question box that appears by clicking its button captioned caption
 // (mnemonic marks ignored); its texts are collected in asked. Waits for the question until
 // the returned timer goes.
-[[nodiscard]] std::unique_ptr<QTimer> AnswerNextQuestion(
-    const QString& caption, std::shared_ptr<QStringList> asked = nullptr) {
+[[nodiscard]] std::unique_ptr<QTimer>
+AnswerNextQuestion(const QString& caption, std::shared_ptr<QStringList> asked = nullptr) {
     auto timer = std::make_unique<QTimer>();
     timer->setInterval(5);
     QObject::connect(timer.get(), &QTimer::timeout, [timer = timer.get(), caption, asked] {
@@ -352,7 +352,7 @@ TEST(CopyingStatusWindow, ShowsTheRecordAndAsksBeforeCancelling) {
     EXPECT_GE(w.height(), 236);
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
     auto* from = Child<QLabel>(&w, "lbFromDir");
-    EXPECT_TRUE(from->text().endsWith("/photos")) << from->text().toStdString() << " " << from->width();
+    EXPECT_TRUE(from->text().endsWith("/photos")) << from->text().toStdString();
     EXPECT_LT(from->text().size(), static_cast<qsizetype>(s.lbFromDir.size()));
     EXPECT_EQ(from->toolTip().toStdString(), s.lbFromDir);
     EXPECT_EQ(Child<QLabel>(&w, "Label2")->buddy(), from);
@@ -385,7 +385,8 @@ TEST(CopyingStatusWindow, ShowsTheRecordAndAsksBeforeCancelling) {
     auto answer = AnswerNextQuestion("No", asked);
     button1->click();
     EXPECT_FALSE(s.Cancelled);
-    EXPECT_TRUE(asked->contains("Are you sure to abort the operation?")) << asked->join("|").toStdString();
+    EXPECT_TRUE(asked->contains("Are you sure to abort the operation?"))
+        << asked->join("|").toStdString();
     answer = AnswerNextQuestion("Yes");
     button1->click();
     EXPECT_TRUE(s.Cancelled);
@@ -440,12 +441,11 @@ TEST(QtPortRun, CancelDuringALargeCopyKeepsTheOldFileWhole) {
     ClearRightListCache();
 
     std::string big(64 << 20, '\0');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + (i * 7919) % 26);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>('a' + (i * 7919) % 26);
     tree.MakeFolder("L");
     tree.MakeFolder("R");
-    {
-        std::ofstream(tree.Path("L/big.bin"), std::ios::binary) << big;
-    }
+    { std::ofstream(tree.Path("L/big.bin"), std::ios::binary) << big; }
     tree.SetTime("L/big.bin", 1700000000);
     tree.WriteFile("L/a.txt", "small one", 1700000000);
     tree.WriteFile("R/big.bin", "the old contents", 1600000000);
