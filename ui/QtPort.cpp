@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QString>
+#include <algorithm>
+#include <ctime>
 
 namespace corvane::gui {
 
@@ -37,7 +39,7 @@ void TQtPort::EndProgress() {
 
 void TQtPort::SetProgressTitle(std::string_view title) {
     if (auto* w = TFProgress::Instance())
-        w->setWindowTitle(QString::fromUtf8(title.data(), static_cast<int>(title.size())));
+        w->SetCaption(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
 }
 
 void TQtPort::SetProgressButtonCaption(std::string_view caption) {
@@ -54,8 +56,12 @@ bool TQtPort::ProgressVisible() const {
     return w && w->isVisible();
 }
 
-void TQtPort::ShowInfo(std::string_view text) { gui::ShowInfo(text); }
-bool TQtPort::AskQuestion(std::string_view text) { return gui::AskQuestion(text); }
+void TQtPort::ShowInfo(std::string_view text) {
+    gui::ShowInfo(text);
+}
+bool TQtPort::AskQuestion(std::string_view text) {
+    return gui::AskQuestion(text);
+}
 
 int TQtPort::AskDecision(std::string_view question, bool defaultYes, bool showCancel,
                          std::string_view title) {
@@ -79,10 +85,7 @@ std::string TQtPort::AskForText(std::string_view prompt, int maxLength, bool& ca
 void TQtPort::OpenCopyingStatus(tCopyingStatus& status, bool show) {
     copying_ = std::make_unique<TFCopyingStatus>(status);
     if (show) {
-        copying_->ShowStatus();
-        copying_->show();
-        copying_->raise();
-        copying_->activateWindow();
+        copying_->ShowWindow();
         ProcessEventsNow();
     }
 }
@@ -101,16 +104,45 @@ bool TQtPort::ReviewPlan(tProfile& profile) { return gui::ReviewPlan(profile); }
 void TQtPort::ShowPlan(tProfile& profile) { gui::ShowPlan(profile); }
 void TQtPort::PlanDone() { gui::PlanDone(); }
 
+namespace {
+
+// A few milliseconds of resolution are plenty for a 20 ms interval, and reading this clock
+// costs a fraction of reading the precise one.
+int64_t CoarseNowNs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+} // namespace
+
 void TQtPort::ProcessEvents() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now < nextEvents_) return;
-    nextEvents_ = now + EventInterval;
-    ProcessEventsNow();
+    ++stats_.Calls;
+    const int64_t now = CoarseNowNs();
+    if (now < nextEventsNs_) return;
+    nextEventsNs_ = now + std::chrono::nanoseconds(EventInterval).count();
+    const bool show = now >= nextShowNs_;
+    if (show) nextShowNs_ = now + std::chrono::nanoseconds(ShowInterval).count();
+    RunEvents(show);
 }
 
 void TQtPort::ProcessEventsNow() {
-    if (copying_ && copying_->isVisible()) copying_->ShowStatus();
+    RunEvents(true);
+}
+
+void TQtPort::RunEvents(bool showStatus) {
+    const auto start = std::chrono::steady_clock::now();
+    if (showStatus) {
+        if (copying_ && copying_->isVisible()) copying_->ShowStatus();
+        if (auto* progress = TFProgress::Existing(); progress && progress->isVisible())
+            progress->Refresh();
+    }
     QCoreApplication::processEvents();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ++stats_.Runs;
+    stats_.Seconds += seconds;
+    stats_.Longest = std::max(stats_.Longest, seconds);
 }
 
 } // namespace corvane::gui
