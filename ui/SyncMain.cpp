@@ -868,7 +868,7 @@ void TFSyncMain::FormCreate() {
 
 void TFSyncMain::FormShow() {
     showing_ = true;
-    if (auto* progress = TFProgress::Instance()) progress->setWindowTitle("Progress");
+    if (auto* progress = TFProgress::Instance()) progress->SetEnglishTexts();
     PageControl1->setCurrentWidget(tsMain);
     PageControl2->setCurrentWidget(tsModes);
     FillProfileLists(ReadPref("CurrentProfileName", "Main"), false, Now(), false);
