@@ -55,6 +55,7 @@ protected:
         p.RightPath = right.Root();
         p.RightToLeft = false;
         p.Scheduled = true;
+        p.Repeat = false; // the defaults repeat daily
         p.NextRun = nextRun;
         return p;
     }
