@@ -728,6 +728,7 @@ QWidget* TFSyncMain::BuildOverviewPage() {
     auto* page = Named(new QWidget, "tsMultiple");
     auto* group = Named(new QGroupBox(" Choose Profiles To Run Now ", page), "GroupBox2");
     clbMultiple = Named(new QListWidget(group), "clbMultiple");
+    clbMultiple->setSpacing(1);
     auto* box = new QVBoxLayout(group);
     box->addWidget(clbMultiple);
     btRunMultipleNow = Button(page, "btRunMultipleNow", "Run");
@@ -762,6 +763,8 @@ QWidget* TFSyncMain::BuildSchedulerPage() {
     grdProfiles->setColumnWidth(0, std::max(widths[0], grdProfiles->fontMetrics().horizontalAdvance("00.00.0000") + 10));
     grdProfiles->horizontalHeader()->setStretchLastSection(true);
     grdProfiles->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The header keeps one look whichever row is selected.
+    grdProfiles->horizontalHeader()->setHighlightSections(false);
     grdProfiles->horizontalHeader()->setFixedHeight(std::max(17, grdProfiles->fontMetrics().height() + 4));
     grdProfiles->verticalHeader()->setVisible(false);
     grdProfiles->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -1396,6 +1399,7 @@ void TFSyncMain::FillProfileLists(const std::string& select, bool withGrid, tDat
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
             item->setData(kProfileNameRole, Q(name));
+            item->setToolTip(item->text());
         }
     }
     if (withGrid) {
@@ -1615,8 +1619,13 @@ void TFSyncMain::ShowScheduleRows() {
     const auto& rows = scheduler_->Rows();
     grdProfiles->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r)
-        for (int c = 0; c < 4; ++c)
-            grdProfiles->setItem(r, c, new QTableWidgetItem(FromBytes(rows[static_cast<size_t>(r)].Cells[c])));
+        for (int c = 0; c < 4; ++c) {
+            const QString text = FromBytes(rows[static_cast<size_t>(r)].Cells[c]);
+            auto* item = new QTableWidgetItem(text);
+            // Long folders are cut in the cell; the tip shows them whole.
+            item->setToolTip(QString(text).replace(QChar(kCellLineBreak), '\n'));
+            grdProfiles->setItem(r, c, item);
+        }
     grdProfiles->viewport()->update();
 }
 
