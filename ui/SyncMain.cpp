@@ -1665,6 +1665,8 @@ tScheduler::tHooks TFSyncMain::SchedulerHooks() {
         scheduledRunActive_ = true;
         btScheduler->setEnabled(false);
         grdProfiles->setEnabled(false);
+        // Nothing else of the window may start a run in the middle of this one.
+        PageControl1->setEnabled(false);
         if (!edLogPath->text().trimmed().isEmpty()) RunSettings().LogFolder = ToBytes(edLogPath->text());
         scheduledGuard_ = std::make_unique<tRunGuard>(*this, profile);
     };
@@ -1672,6 +1674,7 @@ tScheduler::tHooks TFSyncMain::SchedulerHooks() {
         scheduledGuard_.reset();
         grdProfiles->setEnabled(true);
         btScheduler->setEnabled(true);
+        PageControl1->setEnabled(true);
         scheduledRunActive_ = false;
         if (run.Failed()) NotifyFailure(run.Name, run.Result);
         if (!run.StoreError.empty()) NotifyFailure(run.Name, run.StoreError);
@@ -1716,6 +1719,8 @@ void TFSyncMain::Timer1Timer() {
         btSchedulerClick();
         return;
     }
+    // A run started by hand (its review may be open) goes first: try again next tick.
+    if (running_) return;
     if (!scheduler_->Tick(Now(), SchedulerHooks())) {
         btSchedulerClick();
         lbStatus->setText(kNoMoreProfiles);
