@@ -1030,7 +1030,8 @@ void TFSyncMain::PageControl1Change() {
     QWidget* page = PageControl1->currentWidget();
     if (page == tsScheduler) {
         FillProfileLists(currentName_, true, Now(), false);
-        if (grdProfiles->rowCount() == 0) Dialogs.Info(kNoScheduledProfiles);
+        // Only a page the user chose says so; the page shown at start-up does not.
+        if (grdProfiles->rowCount() == 0 && !showing_) Dialogs.Info(kNoScheduledProfiles);
     } else if (page == tsMultiple)
         FillProfileLists(currentName_, false, Now(), true);
     else

@@ -306,3 +306,15 @@ TEST_F(SchedulerWindow, LoginStartIsAnAutostartEntry) {
     Get<QCheckBox>("cbAutostart")->click();
     EXPECT_FALSE(home.Exists("config/autostart/org.corvane.Corvane.desktop"));
 }
+
+TEST_F(SchedulerWindow, AutostartWithNothingScheduledStopsAtTheFirstTickWithoutAMessage) {
+    Store({Profile("idle", 0)}, 2);
+    Open(true);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LabelText("lbStatus") == "No more profiles to start - scheduler is inactive."; },
+        10000))
+        << LabelText("lbStatus");
+    EXPECT_FALSE(w->SchedulerActive());
+    EXPECT_EQ(Page(), Get("tsScheduler"));
+    EXPECT_TRUE(calls.empty()) << calls.front();
+}
