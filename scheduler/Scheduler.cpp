@@ -135,12 +135,25 @@ tScheduler::tScheduler(tPreferences& store, std::function<tDateTime()> clock)
     : store_(store), clock_(std::move(clock)) {}
 
 void tScheduler::Rebuild(tDateTime now) {
+    builtAt_ = now;
     rows_ = BuildScheduleRows(store_, now, OnlyScheduled, dangerListed_);
-    // The grid rows changed: a known next start may point at another row now.
+    // The rows changed: a known next start stays only when a row is still due then.
     if (next_.Known) {
-        const tNextDue again = FindNextDue(rows_, now);
-        next_ = again.Known && again.Due == next_.Due ? again : tNextDue{};
+        const tDateTime due = next_.Due;
+        if (!Candidates(now) || next_.Due != due) next_ = {};
     }
+}
+
+bool tScheduler::StillDue(std::string name, tDateTime due) {
+    // Built at the same moment as before, so that only a change in the store can differ
+    // (an Auto-Update advance depends on that moment).
+    rows_ = BuildScheduleRows(store_, builtAt_, OnlyScheduled, dangerListed_);
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].Name == name && rows_[i].Due == due) {
+            next_.Row = static_cast<int>(i);
+            return true;
+        }
+    return false;
 }
 
 bool tScheduler::Candidates(tDateTime now) {
@@ -187,6 +200,10 @@ bool tScheduler::Tick(tDateTime now, const tHooks& hooks) {
     for (;;) {
         if (!next_.Known && !Search(now, hooks)) return false;
         if (now < next_.Due) return true;
+        if (!StillDue(std::string(rows_[static_cast<size_t>(next_.Row)].Name), next_.Due)) {
+            next_ = {};
+            continue;
+        }
         const tScheduleRow row = rows_[static_cast<size_t>(next_.Row)];
         const tDateTime due = next_.Due;
         next_ = {};

@@ -133,11 +133,15 @@ public:
 private:
     bool Search(tDateTime now, const tHooks& hooks);
     bool Candidates(tDateTime now);
+    // The rows again from the store: whether name is still due at due (a profile saved in
+    // the window meanwhile may not be); next_.Row follows its row.
+    bool StillDue(std::string name, tDateTime due); // name copied: the rows are replaced
     bool SkippedRunsPending(tDateTime now);
 
     tPreferences& store_;
     std::function<tDateTime()> clock_;
     std::vector<tScheduleRow> rows_;
+    tDateTime builtAt_ = 0; // the moment the rows were built for
     bool dangerListed_ = false;
     tNextDue next_;
     // Starts another process had under way (the profile's due time): not started again

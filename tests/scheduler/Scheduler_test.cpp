@@ -263,3 +263,22 @@ TEST_F(Scheduler, RunHeldElsewhereIsSkippedNotFailedAndTakenInOnceItEnds) {
     ASSERT_TRUE(scheduler.Next().Known) << "the schedule goes on with the stored next run";
     EXPECT_EQ(scheduler.Next().Due, due + 1);
 }
+
+TEST_F(Scheduler, ProfileUnscheduledAfterTheSearchIsNotStarted) {
+    const tDateTime due = clock + kMinute;
+    std::vector<tProfile> ps;
+    Add("changed", due, ps);
+    Add("kept", due + kMinute, ps);
+    Store(ps);
+    EXPECT_TRUE(scheduler.Tick(clock, hooks));
+    ASSERT_EQ(scheduler.Next().Row, 0);
+    // The window saves "changed" without its schedule while the scheduler waits.
+    ps[0].Scheduled = false;
+    ASSERT_EQ(StoreProfile(store, ps[0]), "");
+    clock = due + kMinute;
+    EXPECT_TRUE(scheduler.Tick(due, hooks));
+    EXPECT_TRUE(started.empty());
+    EXPECT_FALSE(scheduler.Tick(clock, hooks));
+    EXPECT_EQ(started, std::vector<std::string>{"kept"});
+    EXPECT_TRUE(Right(0).List().empty());
+}
