@@ -9,13 +9,17 @@
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "profiles/ProfileStore.h"
+#include "scheduler/Scheduler.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <time.h>
 #include <vector>
 
 namespace corvane {
@@ -44,6 +48,10 @@ void PrintHelp() {
         "                carried out, 3 when some entries failed or the result could not be\n"
         "                stored, 1 when the run could not start or was abandoned, 2 for\n"
         "                an unknown profile or a usage error\n"
+        "  --scheduler   run the scheduler without a window: start every scheduled\n"
+        "                profile unattended at its next run, one line per start and\n"
+        "                result on standard output; ends on SIGTERM or SIGINT (between\n"
+        "                runs) and when no profile is left to start\n"
         "  --help        show this text\n"
         "  --version     show the version\n\n"
         "The preferences file is $HOME/.CorvaneX.\n",
@@ -162,6 +170,102 @@ int RunCommand(const std::string& name) {
     return status;
 }
 
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) { stopRequested = 1; }
+
+// SIGTERM and SIGINT only set the flag: a run that is under way ends as it would, and the
+// loop stops before the next one. Without SA_RESTART the wait between runs wakes at once.
+void CatchStopSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = RequestStop;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+void Log(const std::string& text) {
+    const tDateTime now = NowDateTime();
+    std::printf("%s %s %s\n", DateText10(now).c_str(), TimeText8(now).c_str(), text.c_str());
+    std::fflush(stdout);
+}
+
+// What tells that another process replaced the preferences file.
+struct tFileStamp {
+    ino_t Inode = 0;
+    off_t Size = -1;
+    timespec Time{};
+    bool operator==(const tFileStamp& o) const {
+        return Inode == o.Inode && Size == o.Size && Time.tv_sec == o.Time.tv_sec &&
+               Time.tv_nsec == o.Time.tv_nsec;
+    }
+};
+
+tFileStamp StampOf(const std::string& file) {
+    tFileStamp s;
+    struct stat st;
+    if (stat(file.c_str(), &st) == 0) s = {st.st_ino, st.st_size, st.st_mtim};
+    return s;
+}
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+int SchedulerCommand() {
+    tHeadlessSession session;
+    CatchStopSignals();
+    tScheduler scheduler(session.Store, [] { return NowDateTime(); });
+    bool pendingWrite = false;
+    std::string lastAnnounced;
+    tScheduler::tHooks hooks;
+    hooks.Found = [&](const tNextDue& next) {
+        const std::string text = NextStartText(next.Due) + " (" +
+                                 Quoted(scheduler.Rows()[static_cast<size_t>(next.Row)].Name) + ")";
+        if (text != lastAnnounced) Log(text);
+        lastAnnounced = text;
+    };
+    hooks.Starting = [](const tScheduleRow& row, tProfile&) { Log("Starting " + Quoted(row.Name)); };
+    hooks.Finished = [&](const tScheduledRun& run, tProfile&) {
+        std::string line = Quoted(run.Name) + ": " + run.Result;
+        if (run.Skipped)
+            line += " (running elsewhere; its schedule is left to that run)";
+        else if (run.Loaded)
+            line += run.Rescheduled ? "; next run " + DateTimeText(run.NextRun) : "; not rescheduled";
+        Log(line);
+        if (!run.StoreError.empty()) Err(run.StoreError);
+        pendingWrite = !run.StoreError.empty();
+    };
+    hooks.Continue = [] { return !stopRequested; };
+
+    scheduler.Rebuild(NowDateTime());
+    if (scheduler.DangerListed())
+        Err("some scheduled profiles are considered dangerous: they use Exact Mirror mode and "
+            "may overwrite newer files or delete files without asking");
+    Log(kSchedulerRunning);
+    tFileStamp stamp = StampOf(session.Store.FileName());
+    for (;;) {
+        if (!stopRequested && !scheduler.Tick(NowDateTime(), hooks)) {
+            Log(kNoMoreProfiles);
+            return kExitOk;
+        }
+        if (stopRequested) {
+            Log(kSchedulerInactive);
+            return kExitOk;
+        }
+        timespec second{1, 0};
+        nanosleep(&second, nullptr);
+        if (pendingWrite) {
+            // A result that could not be stored stays pending until the file takes it.
+            pendingWrite = !session.Store.Flush().empty();
+        } else if (tFileStamp now = StampOf(session.Store.FileName()); !(now == stamp)) {
+            // Profiles scheduled meanwhile in a window or by hand count from now on.
+            stamp = now;
+            session.Store.Load();
+            scheduler.Forget();
+            scheduler.Rebuild(NowDateTime());
+        }
+    }
+}
+
 } // namespace
 
 int RunCommandLine(int argc, char** argv) {
@@ -175,6 +279,13 @@ int RunCommandLine(int argc, char** argv) {
         return kExitOk;
     }
     if (first == "--list") return ListCommand();
+    if (first == "--scheduler") {
+        if (argc != 2) {
+            Err("--scheduler takes no arguments (try --help)");
+            return kExitUsage;
+        }
+        return SchedulerCommand();
+    }
     if (first == "--plan" || first == "--run") {
         if (argc != 3 || argv[2][0] == '\0') {
             Err(std::string(first) + " needs exactly one profile name (try --help)");

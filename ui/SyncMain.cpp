@@ -2,10 +2,13 @@
 
 #include "engine/Analysis.h"
 #include "engine/RunDriver.h"
+#include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "profiles/ProfileStore.h"
+#include "scheduler/Autostart.h"
 #include "ui/CopyingStatus.h"
 #include "ui/Dialogs.h"
+#include "ui/Notify.h"
 #include "ui/Progress.h"
 
 #include <QApplication>
@@ -24,9 +27,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimeEdit>
@@ -134,7 +139,39 @@ bool IsNumberOtherThanZero(const QString& text) {
     return v != 0;
 }
 
+constexpr const char* kNoScheduledProfiles =
+    "No profiles are scheduled. This may be caused by scheduled dates to lie in the past. To "
+    "activate some profiles, you can easily do this from the \"Overview\" tab sheet. \r\n\r\n"
+    "If you want to have the scheduled date for a profile to be updated automatically so that "
+    "it always lies in the future, please go to the \"Edit Profiles\" tabsheet, and select the "
+    "\"Auto-Update\" option among the  \"Schedule\" options.";
+constexpr const char* kNothingToSchedule =
+    "Please place checkmarks next to those profiles that you want to schedule.";
+constexpr const char* kNothingToEdit =
+    "Please select a profile to edit. This is done by clicking on the profile name (not the "
+    "checkbox).";
+constexpr int kProfileNameRole = Qt::UserRole + 1;
+
+// The scheduler grid's cells are painted by the window.
+class tProfileGridDelegate : public QStyledItemDelegate {
+public:
+    explicit tProfileGridDelegate(TFSyncMain* window) : QStyledItemDelegate(window), window_(window) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        window_->grdProfilesDrawCellX(painter, option, index);
+    }
+
+private:
+    TFSyncMain* window_;
+};
+
 } // namespace
+
+tCellColors ScheduleCellColors(const QPalette& palette, bool header, bool nextRow) {
+    if (header) return {palette.color(QPalette::Button), palette.color(QPalette::ButtonText)};
+    if (nextRow) return {QColor(0, 0, 255), QColor(255, 255, 255)};
+    return {palette.color(QPalette::Base), palette.color(QPalette::Text)};
+}
 
 // ---------------------------------------------------------------------------------------
 // tRadioGroup
@@ -250,7 +287,8 @@ private:
 TFSyncMain::TFSyncMain(bool autostart, QWidget* parent)
     : tNxForm<QMainWindow>(parent),
       store_(std::make_unique<tPreferences>(PreferencesFileName())),
-      autostart_(autostart) {
+      autostart_(autostart),
+      scheduler_(std::make_unique<tScheduler>(*store_, [this] { return Now(); })) {
     mainWindow = this;
     setObjectName("FSyncMain");
     setWindowTitle(QStringLiteral("Corvane"));
@@ -262,6 +300,9 @@ TFSyncMain::TFSyncMain(bool autostart, QWidget* parent)
     };
     Dialogs.Text = [](std::string_view prompt, std::string_view proposed, bool& cancelled) {
         return gui::AskForText(prompt, 200, cancelled, proposed, "");
+    };
+    NotifyFailure = [](const std::string& name, const std::string& result) {
+        NotifyFailedRun(name, result);
     };
     Dialogs.Folder = [this](std::string_view title, std::string_view start) {
         return ToBytes(QFileDialog::getExistingDirectory(this, Q(title), FromBytes(std::string(start))));
@@ -278,6 +319,7 @@ TFSyncMain::TFSyncMain(bool autostart, QWidget* parent)
 }
 
 TFSyncMain::~TFSyncMain() {
+    Timer1->stop();
     TFCopyingStatus::DatabaseModeSwitchedOff() = nullptr;
     store_->Flush();
     SetPrefStore(nullptr);
@@ -683,6 +725,7 @@ QWidget* TFSyncMain::BuildOverviewPage() {
     auto* page = Named(new QWidget, "tsMultiple");
     auto* group = Named(new QGroupBox(" Choose Profiles To Run Now ", page), "GroupBox2");
     clbMultiple = Named(new QListWidget(group), "clbMultiple");
+    clbMultiple->setSpacing(1);
     auto* box = new QVBoxLayout(group);
     box->addWidget(clbMultiple);
     btRunMultipleNow = Button(page, "btRunMultipleNow", "Run");
@@ -713,11 +756,21 @@ QWidget* TFSyncMain::BuildSchedulerPage() {
     grdProfiles->setHorizontalHeaderLabels({"Next Run", "Profile Name", "Left/Right Folders", "Last Run"});
     const int widths[] = {60, 150, 220, 150};
     for (int c = 0; c < 4; ++c) grdProfiles->setColumnWidth(c, widths[c]);
+    // A date is wider than 60 pixels in most fonts: the column takes what its text needs.
+    grdProfiles->setColumnWidth(0, std::max(widths[0], grdProfiles->fontMetrics().horizontalAdvance("00.00.0000") + 10));
     grdProfiles->horizontalHeader()->setStretchLastSection(true);
+    grdProfiles->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The header keeps one look whichever row is selected.
+    grdProfiles->horizontalHeader()->setHighlightSections(false);
+    grdProfiles->horizontalHeader()->setFixedHeight(std::max(17, grdProfiles->fontMetrics().height() + 4));
     grdProfiles->verticalHeader()->setVisible(false);
-    grdProfiles->verticalHeader()->setDefaultSectionSize(34);
+    grdProfiles->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grdProfiles->verticalHeader()->setDefaultSectionSize(std::max(34, 2 * grdProfiles->fontMetrics().height() + 4));
     grdProfiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdProfiles->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdProfiles->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdProfiles->setWordWrap(false);
+    grdProfiles->setItemDelegate(new tProfileGridDelegate(this));
     auto* box = new QVBoxLayout(group);
     box->addWidget(grdProfiles);
     btScheduler = Button(page, "btScheduler", "Start Scheduler");
@@ -752,6 +805,8 @@ QWidget* TFSyncMain::BuildOptionsPage() {
     Label22->setBuddy(edBufSize);
     Label20 = Text(page, "Label20", "kB");
     Label21 = Text(page, "Label21", "Using a smaller buffer size may be necessary with slower media.");
+    cbAutostart = Check(page, "cbAutostart", "Start the scheduler when I log in");
+    Hint(cbAutostart, "Starts this program with its scheduler running each time you log in to your desktop.");
 
     auto* layout = new QVBoxLayout(page);
     auto* top = new QHBoxLayout;
@@ -771,6 +826,8 @@ QWidget* TFSyncMain::BuildOptionsPage() {
     grid->addWidget(Label21, 2, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
+    layout->addSpacing(8);
+    layout->addWidget(cbAutostart);
     layout->addStretch();
     return page;
 }
@@ -830,6 +887,15 @@ void TFSyncMain::Connect() {
     connect(HotLinkLabel1, &QLabel::linkActivated, this, [this] { HotLinkLabel1Click(); });
     connect(edVersionsFolder, &QLineEdit::editingFinished, this, [this] { edVersionsFolderExit(); });
     connect(rgLogging, &tRadioGroup::Clicked, this, [this] { rgLoggingClick(); });
+    click(cbAutostart, &TFSyncMain::cbAutostartClick);
+    click(btScheduler, &TFSyncMain::btSchedulerClick);
+    click(cbOnlyScheduledProfiles, &TFSyncMain::cbOnlyScheduledProfilesChange);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    click(btRunMultipleNow, &TFSyncMain::btRunMultipleNowClick);
+    click(btNowAll, &TFSyncMain::btNowAllClick);
+    click(btNowNone, &TFSyncMain::btNowNoneClick);
+    click(btEdit, &TFSyncMain::btEditClick);
+    click(btSchedule, &TFSyncMain::btScheduleClick);
     connect(cbProfile, &QComboBox::currentIndexChanged, this, [this] { cbProfileChange(); });
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (switchingBack_) return;
@@ -886,7 +952,9 @@ void TFSyncMain::FormShow() {
         autostartPending_ = true;
         PageControl1->setCurrentWidget(tsScheduler);
         FillProfileLists(currentName_, true, Now(), false);
+        Timer1->start(100);
     }
+    cbAutostart->setChecked(AutostartEnabled());
     const int tab = ParseIntOr(ReadPref("CurrentTabSheet", "Main"), 0);
     if (tab >= 0 && tab < PageControl1->count()) PageControl1->setCurrentIndex(tab);
     shownTab_ = PageControl1->currentIndex();
@@ -947,7 +1015,7 @@ void TFSyncMain::btExitClick() {
 
 bool TFSyncMain::PageControl1Changing(int leaving) {
     if (showing_ || !isVisible()) return true;
-    if (Timer1->isActive()) {
+    if (SchedulerActive()) {
         Dialogs.Info("Please stop the scheduler first");
         return false;
     }
@@ -957,9 +1025,11 @@ bool TFSyncMain::PageControl1Changing(int leaving) {
 
 void TFSyncMain::PageControl1Change() {
     QWidget* page = PageControl1->currentWidget();
-    if (page == tsScheduler)
+    if (page == tsScheduler) {
         FillProfileLists(currentName_, true, Now(), false);
-    else if (page == tsMultiple)
+        // Only a page the user chose says so; the page shown at start-up does not.
+        if (grdProfiles->rowCount() == 0 && !showing_) Dialogs.Info(kNoScheduledProfiles);
+    } else if (page == tsMultiple)
         FillProfileLists(currentName_, false, Now(), true);
     else
         LoadCurrentProfile();
@@ -1316,22 +1386,26 @@ void TFSyncMain::FillProfileLists(const std::string& select, bool withGrid, tDat
     for (const std::string& name : StoredProfileNames(*store_)) {
         cbProfile->addItem(Q(name));
         if (name == select) selected = cbProfile->count() - 1;
-        if (!withGrid && !withOverview) continue;
+        if (!withOverview) continue;
         tProfile p;
         p.LastRunResult = store_->Read("rep_" + name, "Reports");
         DecodeOptions(p, store_->Read("opt_" + name, "Profiles"));
-        if (withGrid) {
-            if (p.Scheduled && p.AutoUpdate && now + kNextRunMargin > p.NextRun)
-                AdvanceNextRun(p, p.NextRun, now, nullptr);
-            if (p.Scheduled && p.NextRun >= now && IsDangerous(p, true)) dangerListed_ = true;
-        }
         if (withOverview) {
             auto* item = new QListWidgetItem(Q(name) + "    ( " + FromBytes(p.LeftPath) + "  <->  " +
                                                  FromBytes(p.RightPath) + " )",
                                              clbMultiple);
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
+            item->setData(kProfileNameRole, Q(name));
+            item->setToolTip(item->text());
         }
+    }
+    if (withGrid) {
+        // The rows keep their due times beside the texts; the search reads those.
+        scheduler_->OnlyScheduled = cbOnlyScheduledProfiles->isChecked();
+        scheduler_->Rebuild(now);
+        dangerListed_ = scheduler_->DangerListed();
+        ShowScheduleRows();
     }
     cbProfile->setCurrentIndex(selected >= 0 ? selected : cbProfile->count() > 0 ? 0 : -1);
     updatingList_ = false;
@@ -1525,9 +1599,229 @@ void TFSyncMain::btRunNowClick() {
     // A page without a name is no stored profile: what the run wrote under "" goes again.
     if (p.Name.empty()) RemoveStoredProfile(*store_, "");
     if (std::string error = store_->Flush(); !error.empty()) Dialogs.Info(error);
+    CloseIfPending();
+}
+
+void TFSyncMain::CloseIfPending() {
+    if (!closePending_) return;
+    closePending_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+}
+
+// ---------------------------------------------------------------------------------------
+// Scheduler
+
+bool TFSyncMain::SchedulerActive() const { return Timer1->isActive() || scheduledRunActive_; }
+
+void TFSyncMain::ShowScheduleRows() {
+    const auto& rows = scheduler_->Rows();
+    grdProfiles->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+        for (int c = 0; c < 4; ++c) {
+            const QString text = FromBytes(rows[static_cast<size_t>(r)].Cells[c]);
+            auto* item = new QTableWidgetItem(text);
+            // Long folders are cut in the cell; the tip shows them whole.
+            item->setToolTip(QString(text).replace(QChar(kCellLineBreak), '\n'));
+            grdProfiles->setItem(r, c, item);
+        }
+    grdProfiles->viewport()->update();
+}
+
+void TFSyncMain::grdProfilesDrawCellX(QPainter* painter, const QStyleOptionViewItem& option,
+                                      const QModelIndex& index) const {
+    const tNextDue& next = scheduler_->Next();
+    const tCellColors colors =
+        ScheduleCellColors(option.palette, false, next.Known && index.row() == next.Row);
+    painter->save();
+    painter->fillRect(option.rect, colors.Background);
+    painter->setPen(colors.Text);
+    painter->setFont(option.font);
+    const auto [upper, lower] = SplitCell(ToBytes(index.data().toString()));
+    const QRect inner = option.rect.adjusted(3, 1, -3, -1);
+    const int half = inner.height() / 2;
+    const QFontMetrics metrics(option.font);
+    auto line = [&](const std::string& text, const QRect& rect) {
+        painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter,
+                          metrics.elidedText(FromBytes(text), Qt::ElideRight, rect.width()));
+    };
+    // A text without the line break is one line, on the upper half.
+    line(upper, QRect(inner.left(), inner.top(), inner.width(), half));
+    if (!lower.empty())
+        line(lower, QRect(inner.left(), inner.top() + half, inner.width(), inner.height() - half));
+    painter->restore();
+}
+
+tScheduler::tHooks TFSyncMain::SchedulerHooks() {
+    tScheduler::tHooks hooks;
+    hooks.Found = [this](const tNextDue& next) {
+        grdProfiles->selectRow(next.Row);
+        lbStatus->setText(Q(NextStartText(next.Due)));
+        grdProfiles->viewport()->update();
+    };
+    hooks.Starting = [this](const tScheduleRow&, tProfile& profile) {
+        Timer1->stop();
+        scheduledRunActive_ = true;
+        btScheduler->setEnabled(false);
+        grdProfiles->setEnabled(false);
+        // Nothing else of the window may start a run in the middle of this one.
+        PageControl1->setEnabled(false);
+        if (!edLogPath->text().trimmed().isEmpty()) RunSettings().LogFolder = ToBytes(edLogPath->text());
+        scheduledGuard_ = std::make_unique<tRunGuard>(*this, profile);
+    };
+    hooks.Finished = [this](const tScheduledRun& run, tProfile& profile) {
+        scheduledGuard_.reset();
+        grdProfiles->setEnabled(true);
+        btScheduler->setEnabled(true);
+        PageControl1->setEnabled(true);
+        scheduledRunActive_ = false;
+        if (run.Failed()) NotifyFailure(run.Name, run.Result);
+        if (!run.StoreError.empty()) NotifyFailure(run.Name, run.StoreError);
+        if (run.Loaded && !run.Skipped && profile.Name == currentName_) {
+            ProfileToForm(profile);
+            UpdateControlStates();
+        }
+        FillProfileLists(currentName_, true, run.Due, false);
+        Timer1->start(1000);
+    };
+    hooks.Continue = [this] { return !closePending_; };
+    return hooks;
+}
+
+void TFSyncMain::btSchedulerClick() {
+    ClearRightListCache();
+    scheduler_->Forget();
+    if (Timer1->isActive()) {
+        Timer1->stop();
+        btScheduler->setText("Start Scheduler");
+        lbStatus->setText(kSchedulerInactive);
+        btExit3->setEnabled(true);
+        cbOnlyScheduledProfiles->setEnabled(true);
+        grdProfiles->viewport()->update();
+        return;
+    }
+    // The danger rule looks at the profiles as stored now.
+    FillProfileLists(currentName_, true, Now(), false);
+    if (dangerListed_ && Dialogs.Decision(kSchedulerDangerQuestion) != 1) return;
+    Timer1->start(1000);
+    btExit3->setEnabled(false);
+    cbOnlyScheduledProfiles->setEnabled(false);
+    btScheduler->setText("Stop Scheduler");
+    lbStatus->setText(kSchedulerRunning);
+}
+
+void TFSyncMain::Timer1Timer() {
+    if (autostartPending_) {
+        if (!isVisible()) return;
+        Timer1->stop();
+        autostartPending_ = false;
+        btSchedulerClick();
+        return;
+    }
+    // A run started by hand (its review may be open) goes first: try again next tick.
+    if (running_) return;
+    if (!scheduler_->Tick(Now(), SchedulerHooks())) {
+        btSchedulerClick();
+        lbStatus->setText(kNoMoreProfiles);
+    }
     if (closePending_) {
-        closePending_ = false;
-        QTimer::singleShot(0, this, [this] { close(); });
+        if (Timer1->isActive()) btSchedulerClick();
+        CloseIfPending();
+    }
+}
+
+void TFSyncMain::cbOnlyScheduledProfilesChange() { FillProfileLists(currentName_, true, Now(), false); }
+
+// ---------------------------------------------------------------------------------------
+// Profile overview
+
+void TFSyncMain::btRunMultipleNowClick() {
+    PageControl1->setEnabled(false);
+    const bool unattended = cbRunNowUnattended->isChecked();
+    if (!edLogPath->text().trimmed().isEmpty()) RunSettings().LogFolder = ToBytes(edLogPath->text());
+    for (int i = 0; i < clbMultiple->count() && !closePending_; ++i) {
+        QListWidgetItem* item = clbMultiple->item(i);
+        if (item->checkState() != Qt::Checked) continue;
+        const std::string name = S(item->data(kProfileNameRole).toString());
+        auto loaded = LoadStoredProfile(*store_, name);
+        if (!loaded) break;
+        tProfile& p = *loaded;
+        bool ok = false;
+        {
+            tRunGuard guard(*this, p);
+            try {
+                ok = RunProfile(p, unattended);
+            } catch (const std::exception& e) {
+                Dialogs.Info(e.what());
+            }
+        }
+        // A run refused because it goes on elsewhere leaves the record to that run.
+        if (!p.AlreadyRunning) store_->Write("opt_" + name, EncodeOptions(p), "Profiles");
+        if (name == currentName_) {
+            ProfileToForm(p);
+            UpdateControlStates();
+        }
+        if (std::string error = store_->Flush(); !error.empty()) Dialogs.Info(error);
+        if (!ok) break;
+    }
+    PageControl1->setEnabled(true);
+    CloseIfPending();
+}
+
+void TFSyncMain::btNowAllClick() {
+    for (int i = 0; i < clbMultiple->count(); ++i) clbMultiple->item(i)->setCheckState(Qt::Checked);
+}
+
+void TFSyncMain::btNowNoneClick() {
+    for (int i = 0; i < clbMultiple->count(); ++i) clbMultiple->item(i)->setCheckState(Qt::Unchecked);
+}
+
+void TFSyncMain::btEditClick() {
+    const QList<QListWidgetItem*> selected = clbMultiple->selectedItems();
+    if (selected.isEmpty()) {
+        Dialogs.Info(kNothingToEdit);
+        return;
+    }
+    currentName_ = S(selected.first()->data(kProfileNameRole).toString());
+    SelectComboIndex(clbMultiple->row(selected.first()));
+    LoadCurrentProfile();
+    PageControl1->setCurrentWidget(tsMain);
+}
+
+void TFSyncMain::btScheduleClick() {
+    const std::string shown = currentName_;
+    bool anyTicked = false;
+    for (int i = 0; i < clbMultiple->count(); ++i) {
+        const bool ticked = clbMultiple->item(i)->checkState() == Qt::Checked;
+        anyTicked = anyTicked || ticked;
+        SelectComboIndex(i);
+        LoadCurrentProfile();
+        cbScheduled->setChecked(ticked);
+        // As a click would: a next run that has passed moves forward, so that it counts.
+        cbScheduledClick();
+        btSaveClick();
+    }
+    // The edit page goes back to the profile it showed.
+    const int back = cbProfile->findText(Q(shown), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (back >= 0) {
+        SelectComboIndex(back);
+        LoadCurrentProfile();
+    }
+    if (!anyTicked) {
+        Dialogs.Info(kNothingToSchedule);
+        return;
+    }
+    PageControl1->setCurrentWidget(tsScheduler);
+    FillProfileLists(currentName_, true, Now(), false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Options
+
+void TFSyncMain::cbAutostartClick() {
+    const bool on = cbAutostart->isChecked();
+    if (std::string problem = SetAutostart(on, ProgramFile()); !problem.empty()) {
+        Dialogs.Info(problem);
+        cbAutostart->setChecked(AutostartEnabled());
     }
 }
 

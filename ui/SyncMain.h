@@ -5,8 +5,10 @@
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "scheduler/NextRun.h"
+#include "scheduler/Scheduler.h"
 #include "ui/NxForm.h"
 
+#include <QColor>
 #include <QGroupBox>
 #include <QMainWindow>
 #include <QStringList>
@@ -23,6 +25,10 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QModelIndex;
+class QPainter;
+class QPalette;
+class QStyleOptionViewItem;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -51,6 +57,13 @@ struct tMainDialogs {
 
 class tRadioGroup;
 
+// The colours of a scheduler grid cell: the next profile's row blue with white text,
+// header cells the grid's fixed colour, other cells its normal colour.
+struct tCellColors {
+    QColor Background, Text;
+};
+tCellColors ScheduleCellColors(const QPalette& palette, bool header, bool nextRow);
+
 class TFSyncMain : public tNxForm<QMainWindow> {
     Q_OBJECT
 public:
@@ -74,6 +87,13 @@ public:
     const std::string& BaseFolderItems() const { return baseFolderItems_; }
     // The profile of a "Run Now..." while it runs, else nullptr.
     tProfile* RunningProfile() const { return running_; }
+    // The scheduler's rows and next start as the grid shows them.
+    const tScheduler& Scheduler() const { return *scheduler_; }
+    // The scheduler is running (its timer is enabled, or one of its runs is under way) or
+    // an autostart is pending.
+    bool SchedulerActive() const;
+    // Told about every scheduled run that failed; defaults to the desktop notification.
+    std::function<void(const std::string& name, const std::string& result)> NotifyFailure;
 
     // Edit page <-> profile.
     void ProfileFromForm(tProfile& p);
@@ -120,6 +140,19 @@ public:
     void HotLinkLabel1Click();
     void cbVolumeLabelChange();
     void rgLoggingClick();
+    void cbAutostartClick();
+
+    // Scheduler and overview.
+    void btSchedulerClick();
+    void Timer1Timer();
+    void cbOnlyScheduledProfilesChange();
+    void grdProfilesDrawCellX(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const;
+    void btRunMultipleNowClick();
+    void btNowAllClick();
+    void btNowNoneClick();
+    void btEditClick();
+    void btScheduleClick();
 
     // The base-folder item selection: 1 OK, 2 Cancel (also when the base folders hold no
     // items). The selection dialog itself is shown by the hook when one is installed.
@@ -159,6 +192,11 @@ private:
     void ShowModeDefaults(const tProfile& d);
     void Browse(QLineEdit* edit, const char* title);
     bool Effective(const QCheckBox* box) const;
+    // The scheduler's rows into the grid.
+    void ShowScheduleRows();
+    tScheduler::tHooks SchedulerHooks();
+    // A close asked for during a run happens once the run has ended.
+    void CloseIfPending();
 
     std::unique_ptr<tPreferences> store_;
     bool autostart_ = false;
@@ -178,6 +216,9 @@ private:
     int shownTab_ = 0;
     bool switchingBack_ = false;
     tProfile* running_ = nullptr;
+    std::unique_ptr<tScheduler> scheduler_;
+    bool scheduledRunActive_ = false;
+    std::unique_ptr<tRunGuard> scheduledGuard_;
 
     // Page controls.
     QTabWidget *PageControl1 = nullptr, *PageControl2 = nullptr;
@@ -254,6 +295,7 @@ private:
     tRadioGroup* rgLogging = nullptr;
     QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
     QLineEdit *edLogPath = nullptr, *edBufSize = nullptr;
+    QCheckBox* cbAutostart = nullptr;
 
     // "About".
     QLabel *lbVersion = nullptr, *lbBuild = nullptr;

@@ -1,5 +1,6 @@
 #include "support/Process.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,11 +13,12 @@
 
 namespace corvane::test {
 
-ProcessResult RunCorvane(const std::vector<std::string>& args,
-                         const std::vector<std::pair<std::string, std::string>>& env) {
-    ProcessResult r;
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return r;
+namespace {
+
+// Starts corvane with its output on two pipes; -1 when it could not be started.
+pid_t Spawn(const std::vector<std::string>& args,
+            const std::vector<std::pair<std::string, std::string>>& env, int out[2], int err[2]) {
+    if (pipe(out) != 0 || pipe(err) != 0) return -1;
     pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
@@ -42,7 +44,12 @@ ProcessResult RunCorvane(const std::vector<std::string>& args,
     }
     close(out[1]);
     close(err[1]);
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    return pid;
+}
+
+ProcessResult Collect(pid_t pid, int outFd, int errFd) {
+    ProcessResult r;
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     int open_fds = 2;
     char buf[8192];
     while (open_fds > 0) {
@@ -62,6 +69,40 @@ ProcessResult RunCorvane(const std::vector<std::string>& args,
     int status = 0;
     waitpid(pid, &status, 0);
     r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+} // namespace
+
+ProcessResult RunCorvane(const std::vector<std::string>& args,
+                         const std::vector<std::pair<std::string, std::string>>& env) {
+    int out[2], err[2];
+    pid_t pid = Spawn(args, env, out, err);
+    if (pid < 0) return {};
+    return Collect(pid, out[0], err[0]);
+}
+
+RunningCorvane::RunningCorvane(const std::vector<std::string>& args,
+                               const std::vector<std::pair<std::string, std::string>>& env) {
+    int out[2], err[2];
+    pid_ = Spawn(args, env, out, err);
+    if (pid_ >= 0) out_ = out[0], err_ = err[0];
+}
+
+RunningCorvane::~RunningCorvane() {
+    if (pid_ < 0) return;
+    kill(pid_, SIGKILL);
+    Collect(pid_, out_, err_);
+}
+
+void RunningCorvane::Signal(int signal) {
+    if (pid_ >= 0) kill(pid_, signal);
+}
+
+ProcessResult RunningCorvane::Wait() {
+    if (pid_ < 0) return {};
+    ProcessResult r = Collect(pid_, out_, err_);
+    pid_ = -1;
     return r;
 }
 

@@ -17,4 +17,22 @@ struct ProcessResult {
 ProcessResult RunCorvane(const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env = {});
 
+// The corvane executable started in the background, its standard output and error read
+// while it runs. The destructor kills a process that is still running.
+class RunningCorvane {
+public:
+    RunningCorvane(const std::vector<std::string>& args,
+                   const std::vector<std::pair<std::string, std::string>>& env = {});
+    ~RunningCorvane();
+    RunningCorvane(const RunningCorvane&) = delete;
+    RunningCorvane& operator=(const RunningCorvane&) = delete;
+
+    void Signal(int signal);
+    // Waits for the process to end and returns what it printed and its exit status.
+    ProcessResult Wait();
+
+private:
+    int pid_ = -1, out_ = -1, err_ = -1;
+};
+
 } // namespace corvane::test
