@@ -1634,7 +1634,7 @@ void TFSyncMain::grdProfilesDrawCellX(QPainter* painter, const QStyleOptionViewI
         ScheduleCellColors(option.palette, false, next.Known && index.row() == next.Row);
     painter->save();
     painter->fillRect(option.rect, colors.Background);
-    painter->setPen(colors.Text);
+    painter->setPen(colors.Font);
     painter->setFont(option.font);
     const auto [upper, lower] = SplitCell(ToBytes(index.data().toString()));
     const QRect inner = option.rect.adjusted(3, 1, -3, -1);

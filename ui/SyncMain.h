@@ -7,6 +7,7 @@
 #include "scheduler/NextRun.h"
 #include "scheduler/Scheduler.h"
 #include "ui/NxForm.h"
+#include "widgets/StatusGrid.h"
 
 #include <QColor>
 #include <QGroupBox>
@@ -59,9 +60,6 @@ class tRadioGroup;
 
 // The colours of a scheduler grid cell: the next profile's row blue with white text,
 // header cells the grid's fixed colour, other cells its normal colour.
-struct tCellColors {
-    QColor Background, Text;
-};
 tCellColors ScheduleCellColors(const QPalette& palette, bool header, bool nextRow);
 
 class TFSyncMain : public tNxForm<QMainWindow> {

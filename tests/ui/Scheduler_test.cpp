@@ -198,7 +198,7 @@ TEST_F(SchedulerWindow, SchedulerPageAtAFixedMoment) {
     ASSERT_EQ(w->Scheduler().Next().Row, 0);
     const tCellColors next = ScheduleCellColors(grid->palette(), false, true);
     EXPECT_EQ(next.Background, QColor(0, 0, 255));
-    EXPECT_EQ(next.Text, QColor(255, 255, 255));
+    EXPECT_EQ(next.Font, QColor(255, 255, 255));
     EXPECT_EQ(ScheduleCellColors(grid->palette(), false, false).Background,
               grid->palette().color(QPalette::Base));
 
