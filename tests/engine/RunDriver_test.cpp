@@ -5,6 +5,7 @@
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "profiles/RunLock.h"
+#include "support/RunFixture.h"
 #include "support/ScriptedPort.h"
 #include "support/TempTree.h"
 
@@ -21,31 +22,8 @@ namespace {
 constexpr int64_t kOld = 1600000000;
 constexpr int64_t kNew = 1700000000;
 
-class RunDriver : public ::testing::Test {
+class RunDriver : public corvane::test::RunFixture {
 protected:
-    TempTree left, right, home;
-    tPreferences store{home.Path("prefs")};
-    ScriptedPort port;
-
-    void SetUp() override {
-        SetPrefStore(&store);
-        RunSettings() = tMainSettings{};
-        ClearRightListCache();
-    }
-    void TearDown() override {
-        SetPrefStore(nullptr);
-        ClearRightListCache();
-    }
-
-    tProfile Profile() {
-        tProfile p;
-        SetInitialValues(p);
-        p.Name = "job";
-        p.LeftPath = left.Root();
-        p.RightPath = right.Root();
-        return p;
-    }
-
     tProfile DangerousMirror() {
         tProfile p = Profile();
         p.RightToLeft = false;

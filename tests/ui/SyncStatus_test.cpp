@@ -7,6 +7,7 @@
 #include "engine/StatusList.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "support/RunFixture.h"
 #include "support/ScriptedPort.h"
 #include "support/TempTree.h"
 #include "ui/QtPort.h"
@@ -37,30 +38,10 @@ namespace {
 constexpr int64_t kOld = 1600000000;
 constexpr int64_t kNew = 1700000000;
 
-class SyncStatus : public ::testing::Test {
+class SyncStatus : public corvane::test::RunFixture {
 protected:
-    TempTree left, right, home;
-    tPreferences store{home.Path("prefs")};
-    ScriptedPort port;
-
-    void SetUp() override {
-        SetPrefStore(&store);
-        RunSettings() = tMainSettings{};
-        ClearRightListCache();
-        SetUiPort(&port);
-    }
-    void TearDown() override {
-        SetUiPort(nullptr);
-        SetPrefStore(nullptr);
-        ClearRightListCache();
-    }
-
     tProfile Profile(bool toRight = true, bool toLeft = true, bool mirror = false) {
-        tProfile p;
-        SetInitialValues(p);
-        p.Name = "job";
-        p.LeftPath = left.Root();
-        p.RightPath = right.Root();
+        tProfile p = RunFixture::Profile();
         p.LeftToRight = toRight;
         p.RightToLeft = toLeft;
         p.ExactMirror = mirror;
