@@ -417,8 +417,9 @@ TEST_F(HeadlessRun, UnreadableFolderFailsTheRunEvenWithNothingElseToDo) {
     Store(p);
     home.SetMode(".CorvaneX", 0666);
     // As an ordinary user, so that the folder really cannot be read.
+    const std::string exe = test::CopyOfCorvane(home.Root());
     int rc = test::RunAsNobody([&] {
-        auto r = RunCorvane({"--run", "locked"}, {{"HOME", home.Root()}});
+        auto r = test::RunCorvaneFrom(exe, {"--run", "locked"}, {{"HOME", home.Root()}});
         home.WriteFile("out", r.Out);
         home.WriteFile("err", r.Err);
         return r.Status;

@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +18,7 @@ namespace corvane::test {
 namespace {
 
 // Starts corvane with its output on two pipes; -1 when it could not be started.
-pid_t Spawn(const std::vector<std::string>& args,
+pid_t Spawn(const std::string& exe, const std::vector<std::string>& args,
             const std::vector<std::pair<std::string, std::string>>& env, int out[2], int err[2]) {
     if (pipe(out) != 0 || pipe(err) != 0) return -1;
     pid_t pid = fork();
@@ -34,8 +36,8 @@ pid_t Spawn(const std::vector<std::string>& args,
                 setenv(k.c_str(), v.c_str(), 1);
         }
         std::vector<char*> argv;
-        std::string exe = CORVANE_EXE;
-        argv.push_back(exe.data());
+        std::string name = exe;
+        argv.push_back(name.data());
         std::vector<std::string> copy = args;
         for (auto& a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -76,16 +78,31 @@ ProcessResult Collect(pid_t pid, int outFd, int errFd) {
 
 ProcessResult RunCorvane(const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env) {
+    return RunCorvaneFrom(CORVANE_EXE, args, env);
+}
+
+ProcessResult RunCorvaneFrom(const std::string& exe, const std::vector<std::string>& args,
+                             const std::vector<std::pair<std::string, std::string>>& env) {
     int out[2], err[2];
-    pid_t pid = Spawn(args, env, out, err);
+    pid_t pid = Spawn(exe, args, env, out, err);
     if (pid < 0) return {};
     return Collect(pid, out[0], err[0]);
+}
+
+std::string CopyOfCorvane(const std::string& folder) {
+    const std::string copy = folder + "/corvane";
+    std::ifstream in(CORVANE_EXE, std::ios::binary);
+    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    out.close();
+    chmod(copy.c_str(), 0755);
+    return copy;
 }
 
 RunningCorvane::RunningCorvane(const std::vector<std::string>& args,
                                const std::vector<std::pair<std::string, std::string>>& env) {
     int out[2], err[2];
-    pid_ = Spawn(args, env, out, err);
+    pid_ = Spawn(CORVANE_EXE, args, env, out, err);
     if (pid_ >= 0) out_ = out[0], err_ = err[0];
 }
 

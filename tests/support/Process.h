@@ -17,6 +17,13 @@ struct ProcessResult {
 ProcessResult RunCorvane(const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env = {});
 
+// The same with the executable at exe.
+ProcessResult RunCorvaneFrom(const std::string& exe, const std::vector<std::string>& args,
+                             const std::vector<std::pair<std::string, std::string>>& env = {});
+// Copies the built executable into folder and returns the copy's path: an unprivileged
+// user may not reach the build folder (a clone under /root).
+std::string CopyOfCorvane(const std::string& folder);
+
 // The corvane executable started in the background, its standard output and error read
 // while it runs. The destructor kills a process that is still running.
 class RunningCorvane {
