@@ -42,7 +42,7 @@ std::vector<tBaseFolderItem> ListBaseFolderItems(tProfile& profile, bool& cancel
     auto read = [&](const std::string& base, bool rightSide) {
         if (base.empty()) return tFolderList{};
         return ReadFolderList(profile, filter, NormalizeSlashes(base + "/" + "/" + "*.*"),
-                              rightSide, false, false);
+                              rightSide, nullptr, false);
     };
     tFolderList left = read(profile.LeftPath, false);
     ProcessEvents();
@@ -120,31 +120,10 @@ std::string BaseFolderSelection(const std::vector<tItemState>& items) {
 }
 
 std::vector<int> BaseItemStates(std::string_view selection, const std::vector<std::string>& names) {
-    // For a name without ":" an occurrence of ":" + name + ":" is a whole text between two
-    // colons, so the first such text behind a state byte gives the state. Names holding
-    // ":" are searched for one by one.
-    std::unordered_map<std::string_view, int> states;
-    size_t open = selection.find(':');
-    while (open != std::string_view::npos) {
-        const size_t close = selection.find(':', open + 1);
-        if (close == std::string_view::npos) break;
-        if (open > 0) {
-            const auto before = static_cast<unsigned char>(selection[open - 1]);
-            if (before == 1 || before == 2)
-                states.try_emplace(selection.substr(open + 1, close - open - 1), before);
-        }
-        open = close;
-    }
+    const tBaseItemLookup lookup(selection);
     std::vector<int> out;
     out.reserve(names.size());
-    for (const std::string& name : names) {
-        if (name.find(':') != std::string::npos) {
-            out.push_back(BaseItemState(selection, name));
-            continue;
-        }
-        const auto it = states.find(name);
-        out.push_back(it == states.end() ? 0 : it->second);
-    }
+    for (const std::string& name : names) out.push_back(lookup.State(name));
     return out;
 }
 

@@ -261,6 +261,29 @@ int BaseItemState(const tProfile& profile, std::string_view name) {
     return BaseItemState(profile.BaseFolderItems, name);
 }
 
+tBaseItemLookup::tBaseItemLookup(std::string_view selection) : selection_(selection) {
+    // For a name without ":" an occurrence of ":" + name + ":" is a whole text between two
+    // colons, so the first such text behind a state byte gives its state.
+    size_t open = selection.find(':');
+    while (open != std::string_view::npos) {
+        const size_t close = selection.find(':', open + 1);
+        if (close == std::string_view::npos) break;
+        if (open > 0) {
+            const auto before = static_cast<unsigned char>(selection[open - 1]);
+            if (before == 1 || before == 2)
+                states_.try_emplace(selection.substr(open + 1, close - open - 1), before);
+        }
+        open = close;
+    }
+}
+
+int tBaseItemLookup::State(std::string_view name) const {
+    // A name holding ":" may stand across several texts: searched for as a whole.
+    if (name.find(':') != std::string_view::npos) return BaseItemState(selection_, name);
+    const auto it = states_.find(name);
+    return it == states_.end() ? 0 : it->second;
+}
+
 bool IsVersionFileName(std::string_view name) {
     size_t dot = name.rfind('.');
     std::string_view base = dot == std::string_view::npos ? name : name.substr(0, dot);
@@ -297,8 +320,8 @@ std::string NormalizeSlashes(std::string_view path) {
 // ---- Folder lists ----
 
 tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
-                           std::string_view patternPath, bool isRightSide, bool selectedItemsOnly,
-                           bool noFollowFolder) {
+                           std::string_view patternPath, bool isRightSide,
+                           const tBaseItemLookup* selection, bool noFollowFolder) {
     tFolderList out;
     if (isRightSide && profile.CacheRight && profile.ForcedUnattended) {
         std::string key = profile.Name;
@@ -339,7 +362,7 @@ tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
             continue;
         }
         if (!filter.Passes(rec.Name, (rec.Attr & faDirectory) != 0)) continue;
-        if (selectedItemsOnly && BaseItemState(profile, rec.Name) <= 0) continue;
+        if (selection && selection->State(rec.Name) <= 0) continue;
         out.Own.push_back(std::move(rec));
     }
     out.Error = listing.Error();
@@ -352,7 +375,9 @@ tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
 tFolderList ReadFolderList(tProfile& profile, std::string_view patternPath, bool isRightSide,
                            bool selectedItemsOnly) {
     tMaskFilter filter(profile);
-    return ReadFolderList(profile, filter, patternPath, isRightSide, selectedItemsOnly, false);
+    const tBaseItemLookup selection(profile.BaseFolderItems);
+    return ReadFolderList(profile, filter, patternPath, isRightSide,
+                          selectedItemsOnly ? &selection : nullptr, false);
 }
 
 // ---- Scan ----
@@ -391,7 +416,8 @@ bool ReachBaseFolder(tProfile& profile, bool rightSide) {
 
 class tScan {
 public:
-    tScan(tProfile& profile, const tMaskFilter& filter) : p_(profile), filter_(filter) {}
+    tScan(tProfile& profile, const tMaskFilter& filter)
+        : p_(profile), filter_(filter), selection_(profile.BaseFolderItems) {}
 
     void Run(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
              bool movedFilesOnly);
@@ -422,6 +448,7 @@ private:
 
     tProfile& p_;
     const tMaskFilter& filter_;
+    const tBaseItemLookup selection_;
 };
 
 void tScan::Run(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
@@ -442,7 +469,7 @@ void tScan::Run(const std::string& relPath, int level, bool recurse, bool select
         const TFileListEntry& e = p_.Entries[frame.Next++];
         if (e.Action == tAction::actConflict || !e.LeftIsFolder || e.LeftIsLink || e.RightIsLink)
             continue;
-        bool moved = frame.Moved || (frame.Selected && BaseItemState(p_, e.Name) == 2);
+        bool moved = frame.Moved || (frame.Selected && selection_.State(e.Name) == 2);
         auto childRel = std::make_shared<const std::string>(*frame.Rel + "/" + e.Name);
         int childLevel = frame.Level + 1;
         // e and frame may move with the vectors from here on.
@@ -472,11 +499,12 @@ bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bo
     bool noFollow = !rel->empty();
     tFolderList left =
         ReadFolderList(p_, filter_, NormalizeSlashes(p_.LeftPath + "/" + *rel + "/*.*"), false,
-                       selected, noFollow);
+                       selected ? &selection_ : nullptr, noFollow);
     NoteUnreadable(false, *rel, left.Error, left.Missing);
     if (Cancelled()) return false;
     std::string rightPattern = NormalizeSlashes(p_.RightPath + "/" + *rel + "/*.*");
-    tFolderList right = ReadFolderList(p_, filter_, rightPattern, true, selected, noFollow);
+    tFolderList right =
+        ReadFolderList(p_, filter_, rightPattern, true, selected ? &selection_ : nullptr, noFollow);
     int rightError = NoteUnreadable(true, *rel, right.Error, right.Missing);
     if (Cancelled()) return false;
     p_.MaxLevel = std::max(p_.MaxLevel, level);

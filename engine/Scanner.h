@@ -133,9 +133,11 @@ struct tFolderList {
 // paths are added to the profile's LeftoverTempFiles. Throws EMaskException for an invalid mask. Asks nothing.
 tFolderList ReadFolderList(tProfile& profile, std::string_view patternPath, bool isRightSide,
                            bool selectedItemsOnly);
+class tBaseItemLookup;
+// selection: only the items it chooses; nullptr for all.
 tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
-                           std::string_view patternPath, bool isRightSide, bool selectedItemsOnly,
-                           bool noFollowFolder);
+                           std::string_view patternPath, bool isRightSide,
+                           const tBaseItemLookup* selection, bool noFollowFolder);
 
 // Builds profile.Entries for both base folders (appending to what is there) and sorts them
 // into tree order, under the progress window. Returns false only when a base folder could
@@ -157,6 +159,19 @@ bool AcceptItem(const tProfile& profile, const TSearchRec& rec);
 // moved-file detection only.
 int BaseItemState(std::string_view baseFolderItems, std::string_view name);
 int BaseItemState(const tProfile& profile, std::string_view name);
+
+// The same states for many names: the selection text is read once, so a base folder of
+// tens of thousands of chosen items is not searched once per item. Refers to selection,
+// which must outlive it.
+class tBaseItemLookup {
+public:
+    explicit tBaseItemLookup(std::string_view selection);
+    int State(std::string_view name) const;
+
+private:
+    std::string_view selection_;
+    std::unordered_map<std::string_view, int> states_; // names without ":"
+};
 
 // Whether name has the form the multiple-versions feature gives old versions:
 // base + ".$" + digits + "$", optionally followed by an extension.

@@ -681,8 +681,12 @@ TEST_F(ExecutorTest, SpecialFilesNeverPairAsMovedFiles) {
     tree.WriteFile("R/old/file.txt", "moved", kOld);
     Plan();
     for (const auto& e : p.Entries) {
-        if (e.Name == "pipe") EXPECT_NE(e.Action, tAction::actMove) << e.RelPath();
-        if (e.Name == "file.txt") EXPECT_EQ(e.Action, tAction::actMove) << e.RelPath();
+        if (e.Name == "pipe") {
+            EXPECT_NE(e.Action, tAction::actMove) << e.RelPath();
+        }
+        if (e.Name == "file.txt") {
+            EXPECT_EQ(e.Action, tAction::actMove) << e.RelPath();
+        }
     }
 }
 
