@@ -1,6 +1,7 @@
 #include "ui/CopyingResult.h"
 
 #include "ui/SyncMain.h"
+#include "widgets/Bytes.h"
 
 #include <QEvent>
 #include <QFile>
@@ -166,7 +167,7 @@ void TFCopyingResult::SetResult(const tCopyingResult& r) {
             label->setVisible(row.Shown);
     QStringList lines;
     for (const std::string& line : r.RichEdit1)
-        lines << QFile::decodeName(QByteArray(line.data(), static_cast<qsizetype>(line.size())));
+        lines << FromBytes(line);
     RichEdit1->setPlainText(lines.join('\n'));
 }
 

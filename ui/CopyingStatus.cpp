@@ -2,6 +2,7 @@
 
 #include "profiles/Profile.h"
 #include "ui/Dialogs.h"
+#include "widgets/Bytes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,10 +24,6 @@
 namespace corvane::gui {
 
 namespace {
-
-QString FileText(const std::string& bytes) {
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 // A label for a path or a file name: shortened in the middle to its width (again whenever
 // that changes), with the whole text as its tooltip while shortened.
@@ -200,7 +197,7 @@ void TFCopyingStatus::ShowStatus() {
     auto path = [all](QLabel* label, std::string& shown, const std::string& now) {
         if (!all && shown == now) return;
         shown = now;
-        static_cast<tPathLabel*>(label)->SetPath(FileText(now));
+        static_cast<tPathLabel*>(label)->SetPath(FromBytes(now));
     };
     auto text = [all](QLabel* label, std::string& shown, const std::string& now) {
         if (!all && shown == now) return;
@@ -240,11 +237,11 @@ void TFCopyingStatus::ShowStatus() {
                               std::equal(shown_.Memo1.begin(), shown_.Memo1.end(), s.Memo1.begin());
         if (appended) {
             for (size_t i = shown_.Memo1.size(); i < s.Memo1.size(); ++i)
-                Memo1->appendPlainText(FileText(s.Memo1[i]));
+                Memo1->appendPlainText(FromBytes(s.Memo1[i]));
         } else {
             QStringList lines;
             for (const std::string& line : s.Memo1)
-                lines << FileText(line);
+                lines << FromBytes(line);
             Memo1->setPlainText(lines.join('\n'));
         }
         shown_.Memo1 = s.Memo1;

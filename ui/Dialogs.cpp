@@ -156,15 +156,6 @@ void SetEnglishDialogTexts() {
     t.ChoiceCancel = "&Cancel";
 }
 
-QString FromBytes(std::string_view bytes) {
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
-std::string ToBytes(const QString& text) {
-    const QByteArray bytes = QFile::encodeName(text);
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
 QRect DialogPlacement(QSize size, std::optional<QRect> owner, std::optional<QRect> progress,
                       QRect screen) {
     QRect rect(QPoint(0, 0), size.boundedTo(screen.size()));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/UiPort.h"
+#include "widgets/Bytes.h"
 
 #include <QRect>
 #include <QSize>
@@ -60,9 +61,6 @@ tDialogTexts& DialogTexts();
 // Switches the dialogs' design texts to English (done once by the main window).
 void SetEnglishDialogTexts();
 
-// Text from the engine (bytes, file names among them) and back.
-QString FromBytes(std::string_view bytes);
-std::string ToBytes(const QString& text);
 
 // Where a dialog of size goes: centred on owner (or on screen without one), its top
 // moved below progress + 10 when a visible progress window's bottom reaches below it,

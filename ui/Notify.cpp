@@ -1,4 +1,5 @@
 #include "ui/Notify.h"
+#include "widgets/Bytes.h"
 
 #include <QApplication>
 #include <QFile>
@@ -66,9 +67,9 @@ bool ShowInTray(const QString& summary, const QString& body) {
 
 void NotifyFailedRun(const std::string& profileName, const std::string& result) {
     const QString summary = "Scheduled run of \"" +
-                            QFile::decodeName(QByteArray::fromStdString(profileName)) +
+                            FromBytes(profileName) +
                             "\" failed";
-    const QString body = QFile::decodeName(QByteArray::fromStdString(result));
+    const QString body = FromBytes(result);
 #ifdef CORVANE_HAVE_DBUS
     if (SendOverBus(summary, body)) return;
 #endif

@@ -6,6 +6,7 @@
 #include "engine/UiPort.h"
 #include "profiles/Profile.h"
 #include "ui/SyncMain.h"
+#include "widgets/Bytes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -136,7 +137,7 @@ void TFSelectItems::btRefreshClick() {
     clbItems->clear();
     items_ = std::move(items);
     for (const tBaseFolderItem& item : items_)
-        clbItems->AddItem(QFile::decodeName(QByteArray::fromStdString(BaseFolderItemText(item))),
+        clbItems->AddItem(FromBytes(BaseFolderItemText(item)),
                           QByteArray::fromStdString(item.Name));
     ApplySelection(remembered);
 }

@@ -8,6 +8,7 @@
 #include "profiles/Profile.h"
 #include "ui/SyncMain.h"
 #include "widgets/StatusGrid.h"
+#include "widgets/Bytes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,10 +42,6 @@ const QColor kNavy(0, 0, 128);
 
 int Index(tMenuItem item) {
     return static_cast<int>(item);
-}
-
-QString DecodeName(const std::string& bytes) {
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 // A name or folder inside a menu caption: '&' stays a character.
@@ -631,9 +628,9 @@ bool TFSyncStatus::PrepareRun() {
     if (!Profile) return false;
     Executed = false;
     setWindowTitle("Synchronization Status: " + QString::fromStdString(Profile->Name));
-    lbLeftBaseFolder->setText(DecodeName(Profile->LeftPath));
+    lbLeftBaseFolder->setText(FromBytes(Profile->LeftPath));
     lbLeftBaseFolder->setToolTip(lbLeftBaseFolder->text());
-    lbRightBaseFolder->setText(DecodeName(Profile->RightPath));
+    lbRightBaseFolder->setText(FromBytes(Profile->RightPath));
     lbRightBaseFolder->setToolTip(lbRightBaseFolder->text());
 
     const tStatusFilter f = Profile->Filter;
@@ -761,7 +758,7 @@ void TFSyncStatus::PopupMenu1Popup() {
     } else {
         PopupMenuState(*Profile, top, bottom, popup_);
     }
-    PopupTitle = DecodeName(popup_.Title);
+    PopupTitle = FromBytes(popup_.Title);
     ApplyPopupState();
 }
 
@@ -776,10 +773,10 @@ void TFSyncStatus::ApplyPopupState() {
         if (a->isCheckable()) a->setChecked(popup_.Checked[i]);
         setCaption(a, Caption(a));
     }
-    setCaption(ThisItemShowsWhichFileIsBeingAffected1, DecodeName(popup_.Title));
-    setCaption(MovetoFolderXXX1, DecodeName(popup_.MoveCaption));
-    setCaption(DeleteNow2, DecodeName(popup_.DeleteNowCaption));
-    setCaption(Rename, DecodeName(popup_.RenameCaption));
+    setCaption(ThisItemShowsWhichFileIsBeingAffected1, FromBytes(popup_.Title));
+    setCaption(MovetoFolderXXX1, FromBytes(popup_.MoveCaption));
+    setCaption(DeleteNow2, FromBytes(popup_.DeleteNowCaption));
+    setCaption(Rename, FromBytes(popup_.RenameCaption));
 }
 
 void TFSyncStatus::CheckOnly(QAction* item) {

@@ -3,6 +3,7 @@
 #include "engine/FileList.h"
 #include "engine/StatusList.h"
 #include "profiles/Profile.h"
+#include "widgets/Bytes.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -32,10 +33,6 @@ const QColor kOddRow(234, 234, 234);
 const QColor kOddRowDestination(248, 248, 248);
 const QColor kEvenRowSource(246, 246, 246);
 const QColor kGridLine(216, 216, 216);
-
-QString Decode(const std::string& bytes) {
-    return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 bool IsSizeColumn(int col) {
     return col == 3 || col == 6;
@@ -270,7 +267,7 @@ int TStatusGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QString TStatusGridModel::CellText(int row, int col) const {
-    return list_ ? Decode(list_->CellText(row, col)) : QString();
+    return list_ ? FromBytes(list_->CellText(row, col)) : QString();
 }
 
 QVariant TStatusGridModel::data(const QModelIndex& index, int role) const {
@@ -280,7 +277,7 @@ QVariant TStatusGridModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return CellText(row, index.column());
     case Qt::ToolTipRole:
-        return Decode(ActionReason(*list_, row));
+        return FromBytes(ActionReason(*list_, row));
     case Qt::TextAlignmentRole:
         return static_cast<int>(CellAlignment(index.column()) | Qt::AlignVCenter);
     default:
@@ -299,9 +296,9 @@ QVariant TStatusGridModel::headerData(int section, Qt::Orientation orientation, 
     case Qt::ToolTipRole:
         if (!list_) return {};
         if (section == 2 || section == 3)
-            return QStringLiteral("Left: ") + Decode(list_->Profile().LeftPath);
+            return QStringLiteral("Left: ") + FromBytes(list_->Profile().LeftPath);
         if (section == 5 || section == 6)
-            return QStringLiteral("Right: ") + Decode(list_->Profile().RightPath);
+            return QStringLiteral("Right: ") + FromBytes(list_->Profile().RightPath);
         return {};
     default:
         return {};
