@@ -88,6 +88,39 @@ bool IsCopyTempName(std::string_view name) {
 
 // ---- Directory listing ----
 
+tListingContext::tListingContext() : uid_(geteuid()), gid_(getegid()) {
+    int count = getgroups(0, nullptr);
+    groups_.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    if (count > 0 && getgroups(count, groups_.data()) != count) groups_.clear();
+}
+
+bool tListingContext::WritableByMode(const struct stat& st) const {
+    if (uid_ == 0) return true;
+    if (st.st_uid == uid_) return (st.st_mode & S_IWUSR) != 0;
+    bool member = st.st_gid == gid_ ||
+                  std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end();
+    return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
+}
+
+bool tListingContext::ReadOnlyFs(const struct stat& st, int dirFd, const char* name,
+                                 bool followLink) {
+    // A scan meets one or two devices, rarely more: the last one found answers almost always.
+    for (auto it = devices_.rbegin(); it != devices_.rend(); ++it)
+        if (it->first == st.st_dev) return it->second;
+    // O_PATH opens nothing (no fifo blocks, no device wakes up) and still names the file
+    // system. An item that cannot be reached now is not remembered: the next one on the same
+    // device asks again.
+    int fd = openat(dirFd, name, O_PATH | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) return false;
+    struct statvfs vfs;
+    bool known = fstatvfs(fd, &vfs) == 0;
+    close(fd);
+    if (!known) return false;
+    bool readOnly = (vfs.f_flag & ST_RDONLY) != 0;
+    devices_.emplace_back(st.st_dev, readOnly);
+    return readOnly;
+}
+
 int tFolderListing::First(std::string_view path, uint32_t attributes, TSearchRec& rec) {
     Close();
     error_ = 0;
@@ -97,16 +130,14 @@ int tFolderListing::First(std::string_view path, uint32_t attributes, TSearchRec
     pattern_ = std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
     matchAll_ = pattern_ == "*";
     excludeAttr_ = ~attributes & 0x1E;
+    context_ = Context;
+    if (!context_) {
+        if (!ownContext_) ownContext_ = std::make_unique<tListingContext>();
+        context_ = ownContext_.get();
+    }
 
     int fd = OpenFolder(folder, NoFollowFolder);
     if (fd < 0) return errno != 0 ? errno : EIO;
-    struct statvfs vfs;
-    readOnlyFs_ = fstatvfs(fd, &vfs) == 0 && (vfs.f_flag & ST_RDONLY) != 0;
-    uid_ = geteuid();
-    gid_ = getegid();
-    int count = getgroups(0, nullptr);
-    groups_.resize(count > 0 ? static_cast<size_t>(count) : 0);
-    if (count > 0 && getgroups(count, groups_.data()) != count) groups_.clear();
     dir_ = fdopendir(fd);
     if (!dir_) {
         int err = errno;
@@ -144,17 +175,15 @@ bool tFolderListing::Fill(const char* name, TSearchRec& rec) {
     uint32_t attr = 0;
     int64_t linkSize = 0;
     struct stat target;
-    bool writable = true;
+    bool targetKnown = false;
     if (S_ISDIR(st.st_mode)) {
         attr = faDirectory;
     } else if (S_ISLNK(st.st_mode)) {
         attr = faSymLink;
-        if (fstatat(dfd, name, &target, 0) == 0) {
+        targetKnown = fstatat(dfd, name, &target, 0) == 0;
+        if (targetKnown) {
             if (S_ISDIR(target.st_mode)) attr |= faDirectory;
             linkSize = target.st_size;
-            writable = WritableByMode(target);
-        } else {
-            writable = false; // a dangling link cannot be written through
         }
         attr |= faSysFile;
     } else if (!S_ISREG(st.st_mode)) {
@@ -164,9 +193,15 @@ bool tFolderListing::Fill(const char* name, TSearchRec& rec) {
     if (attr & excludeAttr_) return false;
     // The read-only bit only describes the item (the executor asks the file system itself
     // before it replaces a file), so it is judged from the status already at hand: an
-    // access check per item would cost a third of the scan.
-    if (!S_ISLNK(st.st_mode)) writable = WritableByMode(st);
-    if (readOnlyFs_ || !writable) attr |= faReadOnly;
+    // access check per item would cost a third of the scan. A link is judged by its target,
+    // on the target's file system; a dangling link cannot be written through.
+    bool isLink = S_ISLNK(st.st_mode);
+    const struct stat& judged = isLink ? target : st;
+    bool readOnly = isLink && !targetKnown;
+    if (!readOnly)
+        readOnly = !context_->WritableByMode(judged) ||
+                   context_->ReadOnlyFs(judged, dfd, name, isLink);
+    if (readOnly) attr |= faReadOnly;
 
     rec.Name.assign(name);
     rec.Time = st.st_mtim.tv_sec;
@@ -176,14 +211,6 @@ bool tFolderListing::Fill(const char* name, TSearchRec& rec) {
     rec.Mode = st.st_mode;
     rec.Inode = st.st_ino;
     return true;
-}
-
-bool tFolderListing::WritableByMode(const struct stat& st) const {
-    if (uid_ == 0) return true;
-    if (st.st_uid == uid_) return (st.st_mode & S_IWUSR) != 0;
-    bool member = st.st_gid == gid_ ||
-                  std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end();
-    return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
 }
 
 void tFolderListing::Close() {
@@ -321,7 +348,8 @@ std::string NormalizeSlashes(std::string_view path) {
 
 tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
                            std::string_view patternPath, bool isRightSide,
-                           const tBaseItemLookup* selection, bool noFollowFolder) {
+                           const tBaseItemLookup* selection, bool noFollowFolder,
+                           tListingContext* context) {
     tFolderList out;
     if (isRightSide && profile.CacheRight && profile.ForcedUnattended) {
         std::string key = profile.Name;
@@ -344,6 +372,7 @@ tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
     tFolderListing listing;
     listing.SkipDotEntries = true;
     listing.NoFollowFolder = noFollowFolder;
+    listing.Context = context;
     TSearchRec rec;
     int rc = listing.First(path, attributes, rec);
     if (rc > 0) {
@@ -449,6 +478,7 @@ private:
     tProfile& p_;
     const tMaskFilter& filter_;
     const tBaseItemLookup selection_;
+    tListingContext context_;
 };
 
 void tScan::Run(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
@@ -499,12 +529,13 @@ bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bo
     bool noFollow = !rel->empty();
     tFolderList left =
         ReadFolderList(p_, filter_, NormalizeSlashes(p_.LeftPath + "/" + *rel + "/*.*"), false,
-                       selected ? &selection_ : nullptr, noFollow);
+                       selected ? &selection_ : nullptr, noFollow, &context_);
     NoteUnreadable(false, *rel, left.Error, left.Missing);
     if (Cancelled()) return false;
     std::string rightPattern = NormalizeSlashes(p_.RightPath + "/" + *rel + "/*.*");
     tFolderList right =
-        ReadFolderList(p_, filter_, rightPattern, true, selected ? &selection_ : nullptr, noFollow);
+        ReadFolderList(p_, filter_, rightPattern, true, selected ? &selection_ : nullptr, noFollow,
+                       &context_);
     int rightError = NoteUnreadable(true, *rel, right.Error, right.Missing);
     if (Cancelled()) return false;
     p_.MaxLevel = std::max(p_.MaxLevel, level);

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -33,6 +34,27 @@ inline constexpr uint32_t faAnyFile = 0x3F;
 inline constexpr std::string_view CopyTempPrefix = ".crvtmp-";
 inline constexpr std::size_t CopyTempRandomLength = 16;
 bool IsCopyTempName(std::string_view name);
+
+// The running user's identity and the read-only state of the file systems met so far: what
+// the read-only bit of an item depends on besides the item itself. Taken once and shared by
+// every listing of a scan, so that a folder costs no identity or file-system calls.
+class tListingContext {
+public:
+    tListingContext();
+
+    // Whether the running user may write an item, judged from its status (links followed).
+    bool WritableByMode(const struct stat& st) const;
+    // Whether the item `name` of the open folder dirFd (followLink: the link's target) lies
+    // on a file system mounted read-only; st is its status. Asked of the file system once
+    // per device.
+    bool ReadOnlyFs(const struct stat& st, int dirFd, const char* name, bool followLink);
+
+private:
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+    std::vector<gid_t> groups_;
+    std::vector<std::pair<dev_t, bool>> devices_; // device -> mounted read-only
+};
 
 // The open listing of one folder. Kept apart from TSearchRec so that the records the lists
 // own stay small. Items are stat-ed relative to the open folder; only one folder handle is
@@ -58,23 +80,19 @@ public:
     int Error() const { return error_; }
 
     // Options for the scanner, set before First: do not deliver "." and ".."; refuse to
-    // open the folder when its last path component is a symbolic link.
+    // open the folder when its last path component is a symbolic link; the context shared
+    // with the other listings of a scan (nullptr: the listing takes its own).
     bool SkipDotEntries = false;
     bool NoFollowFolder = false;
+    tListingContext* Context = nullptr;
 
 private:
     bool Fill(const char* name, TSearchRec& rec);
 
-    // Whether the running user may write an item, judged from its status (with links
-    // followed); taken once per folder.
-    bool WritableByMode(const struct stat& st) const;
-
     DIR* dir_ = nullptr;
     std::string pattern_;
-    bool readOnlyFs_ = false;
-    uid_t uid_ = 0;
-    gid_t gid_ = 0;
-    std::vector<gid_t> groups_;
+    std::unique_ptr<tListingContext> ownContext_;
+    tListingContext* context_ = nullptr;
     uint32_t excludeAttr_ = 0;
     bool matchAll_ = false;
     int error_ = 0;
@@ -135,9 +153,11 @@ tFolderList ReadFolderList(tProfile& profile, std::string_view patternPath, bool
                            bool selectedItemsOnly);
 class tBaseItemLookup;
 // selection: only the items it chooses; nullptr for all.
+// context: shared with the other listings of a scan (nullptr: one for this list).
 tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
                            std::string_view patternPath, bool isRightSide,
-                           const tBaseItemLookup* selection, bool noFollowFolder);
+                           const tBaseItemLookup* selection, bool noFollowFolder,
+                           tListingContext* context = nullptr);
 
 // Builds profile.Entries for both base folders (appending to what is there) and sorts them
 // into tree order, under the progress window. Returns false only when a base folder could

@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -775,6 +777,42 @@ TEST(FolderListing, ReadOnlyBitFollowsTheModeForTheRunningUser) {
     });
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(readOnlyNames(), std::vector<std::string>{"dangling"}) << "root may write the rest";
+}
+
+// The read-only bit asks the item's own file system: a read-only mount inside the tree makes
+// the mount point, what lies in it and links pointing into it read-only, and nothing else.
+TEST_F(ScannerTest, ReadOnlyMountInsideTheTreeMarksOnlyWhatLiesOnIt) {
+    tree.MakeFolder("L/mounted");
+    tree.WriteFile("L/plain.txt", "p");
+    const std::string mountPoint = tree.Path("L/mounted");
+    if (mount("none", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a file system here: " << std::strerror(errno);
+    struct tUnmount {
+        std::string Path;
+        ~tUnmount() { umount2(Path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    tree.WriteFile("L/mounted/inside.txt", "i");
+    tree.MakeFolder("L/mounted/sub");
+    tree.WriteFile("L/mounted/sub/deeper.txt", "d");
+    ASSERT_EQ(mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    tree.MakeLink("L/to-inside", "mounted/inside.txt");
+    tree.MakeLink("L/to-plain", "plain.txt");
+    tree.WriteFile("R/mounted/inside.txt", "i"); // the right side stays writable
+
+    ASSERT_TRUE(Scan());
+    auto readOnly = [&](const std::string& rel, const std::string& name, bool left) {
+        const TFileListEntry* e = Find(rel, name);
+        EXPECT_NE(e, nullptr) << rel << "/" << name;
+        return e && ((left ? e->Left.Attr : e->Right.Attr) & faReadOnly) != 0;
+    };
+    EXPECT_TRUE(readOnly("", "mounted", true));
+    EXPECT_TRUE(readOnly("/mounted", "inside.txt", true));
+    EXPECT_TRUE(readOnly("/mounted/sub", "deeper.txt", true));
+    EXPECT_TRUE(readOnly("", "to-inside", true));
+    EXPECT_FALSE(readOnly("", "plain.txt", true));
+    EXPECT_FALSE(readOnly("", "to-plain", true));
+    EXPECT_FALSE(readOnly("/mounted", "inside.txt", false));
+    EXPECT_FALSE(readOnly("", "mounted", false));
 }
 
 } // namespace
