@@ -332,8 +332,12 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     // Copies up to count bytes from the source's position (which is at) to offset at: the
     // byte count, 0 at the end of the source, -1 when reading failed. A hole at `at` counts
     // as copied as a whole; data stops at the next hole. declined is set when writing failed.
+    // The end of the source's data region at the position last looked up: holes are looked
+    // for once per region, not once per chunk (on some file systems the look walks the
+    // whole rest of the file).
+    int64_t dataEnd = 0;
     auto transfer = [&](int64_t at, int32_t count, bool& declined) -> int64_t {
-        if (seekHoles) {
+        if (seekHoles && at >= dataEnd) {
             off_t data = lseek(source.Fd(), at, SEEK_DATA);
             struct stat now;
             if (data < 0 && errno == ENXIO) {
@@ -352,10 +356,14 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
                 holeSkipped = true;
                 return end - at;
             } else if (const off_t hole = lseek(source.Fd(), at, SEEK_HOLE); hole > at) {
-                count = static_cast<int32_t>(std::min<int64_t>(count, hole - at));
+                dataEnd = hole;
+            } else {
+                dataEnd = INT64_MAX;
             }
             if (lseek(source.Fd(), at, SEEK_SET) != at) return -1;
         }
+        if (seekHoles && dataEnd > at)
+            count = static_cast<int32_t>(std::min<int64_t>(count, dataEnd - at));
         if (useRange) {
             ssize_t n = copy_file_range(source.Fd(), nullptr, temp.Fd(), nullptr,
                                         static_cast<size_t>(count), 0);
@@ -454,8 +462,9 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         return tExecResult::Done;
     }
 
-    // The last look before the destination is replaced: it must still be what was seen.
-    if (destSeen && !StillAsScanned(destPath, *destSeen)) {
+    // The last look before the destination is replaced: it must still be what was seen. (A
+    // new name is given without replacing: a file that appeared there makes that fail.)
+    if (destSeen && !seenAbsent && !StillAsScanned(destPath, *destSeen)) {
         restoreSource();
         return tExecResult::ChangedSinceScan;
     }
