@@ -110,31 +110,30 @@ std::vector<TFileListEntry> SyntheticEntries(bool shuffled) {
     entries.reserve(1000000);
     std::mt19937 rnd(7);
     struct tFolder {
-        std::shared_ptr<const std::string> Rel;
+        std::string Rel;
         int Depth;
     };
-    std::vector<tFolder> stack{{std::make_shared<const std::string>(), 0}};
+    std::vector<tFolder> stack{{std::string(), 0}};
     while (!stack.empty() && entries.size() < 1000000) {
         tFolder folder = stack.back();
         stack.pop_back();
         size_t first = entries.size();
+        tFolderRef rec = tFolderRef::Make(folder.Rel, folder.Depth);
         int subfolders = folder.Depth < 5 ? 10 : 0;
         for (int k = 0; k < 20 + subfolders; ++k) {
             TFileListEntry e;
-            e.RelPathRef = folder.Rel;
             bool isFolder = k < subfolders;
-            e.Name = (isFolder ? "Sub" : (k % 2 ? "document-" : "Image_")) +
-                     std::to_string(rnd() % 100000) + ".txt";
+            e.SetFolder(rec, rec->AddName((isFolder ? "Sub" : (k % 2 ? "document-" : "Image_")) +
+                                          std::to_string(rnd() % 100000) + ".txt"));
             e.LeftIsFolder = e.RightIsFolder = isFolder;
             entries.push_back(std::move(e));
         }
         std::sort(entries.begin() + first, entries.end(),
-                  [](const auto& a, const auto& b) { return a.Name < b.Name; });
+                  [](const auto& a, const auto& b) { return a.Name() < b.Name(); });
         for (size_t k = entries.size(); k-- > first;)
             if (entries[k].LeftIsFolder)
                 stack.push_back(
-                    {std::make_shared<const std::string>(*folder.Rel + "/" + entries[k].Name),
-                     folder.Depth + 1});
+                    {folder.Rel + "/" + std::string(entries[k].Name()), folder.Depth + 1});
     }
     entries.resize(std::min<size_t>(entries.size(), 1000000));
     if (shuffled) std::shuffle(entries.begin(), entries.end(), rnd);
@@ -241,8 +240,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i + 1 < files.size(); i += 100) {
         fs::path from = files[i];
-        fs::path to = fs::path(files[(i + files.size() / 2) % files.size()]).parent_path() /
-                      from.filename();
+        fs::path to =
+            fs::path(files[(i + files.size() / 2) % files.size()]).parent_path() / from.filename();
         if (to.parent_path() == from.parent_path() || fs::exists(to)) continue;
         fs::rename(from, to);
         moves.emplace_back(from.string(), to.string());
@@ -259,7 +258,8 @@ int main(int argc, char** argv) {
     double t3 = Now();
     BuildStatusList(profile);
     double t4 = Now();
-    for (const auto& [from, to] : moves) fs::rename(to, from);
+    for (const auto& [from, to] : moves)
+        fs::rename(to, from);
     std::printf("moved_files: %zu\n", moves.size());
     std::printf("move_rows_shown: %d\n", profile.Stats.MoveCount);
     std::printf("pass_scan_seconds: %.3f\n", t1 - t0);

@@ -49,9 +49,9 @@ void CountUndone(tProfile& p, bool executorRan) {
     if (p.RunUnattended)
         for (const TFileListEntry& e : p.Entries)
             if (IsConflict(e))
-                lines.push_back(e.RelPath() + "/" + e.Name + " (CONFLICT: " +
-                                Kind(true, e.LeftIsFolder, e.LeftIsLink) + " on the left, " +
-                                Kind(true, e.RightIsFolder, e.RightIsLink) +
+                lines.push_back(e.RelPath() + "/" + std::string(e.Name()) +
+                                " (CONFLICT: " + Kind(true, e.LeftIsFolder, e.LeftIsLink) +
+                                " on the left, " + Kind(true, e.RightIsFolder, e.RightIsLink) +
                                 " on the right; not carried out)");
     if (lines.empty()) return;
 
@@ -105,7 +105,8 @@ bool BaseFoldersOverlap(const tProfile& p) {
         if (path.empty()) return std::string();
         std::string r = std::filesystem::weakly_canonical(path, ec).string();
         if (ec) return std::string();
-        while (r.size() > 1 && r.back() == '/') r.pop_back();
+        while (r.size() > 1 && r.back() == '/')
+            r.pop_back();
         return r;
     };
     std::string left = resolve(p.LeftPath), right = resolve(p.RightPath);
@@ -178,7 +179,8 @@ bool RunProfile(tProfile& profile, bool forced) {
                 ClearRightListCache();
                 profile.Entries.clear();
                 BuildFileLists(profile, profile.Subfolders,
-                               profile.SelectBaseFolderItems && !IsBlankText(profile.BaseFolderItems));
+                               profile.SelectBaseFolderItems &&
+                                   !IsBlankText(profile.BaseFolderItems));
             }
         }
     }

@@ -81,9 +81,8 @@ bool IsCopyTempName(std::string_view name) {
     if (name.size() != CopyTempPrefix.size() + CopyTempRandomLength ||
         name.substr(0, CopyTempPrefix.size()) != CopyTempPrefix)
         return false;
-    return std::all_of(name.begin() + CopyTempPrefix.size(), name.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-    });
+    return std::all_of(name.begin() + CopyTempPrefix.size(), name.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // ---- Directory listing ----
@@ -97,8 +96,8 @@ tListingContext::tListingContext() : uid_(geteuid()), gid_(getegid()) {
 bool tListingContext::WritableByMode(const struct stat& st) const {
     if (uid_ == 0) return true;
     if (st.st_uid == uid_) return (st.st_mode & S_IWUSR) != 0;
-    bool member = st.st_gid == gid_ ||
-                  std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end();
+    bool member =
+        st.st_gid == gid_ || std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end();
     return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
 }
 
@@ -199,8 +198,8 @@ bool tFolderListing::Fill(const char* name, TSearchRec& rec) {
     const struct stat& judged = isLink ? target : st;
     bool readOnly = isLink && !targetKnown;
     if (!readOnly)
-        readOnly = !context_->WritableByMode(judged) ||
-                   context_->ReadOnlyFs(judged, dfd, name, isLink);
+        readOnly =
+            !context_->WritableByMode(judged) || context_->ReadOnlyFs(judged, dfd, name, isLink);
     if (readOnly) attr |= faReadOnly;
 
     rec.Name.assign(name);
@@ -443,6 +442,11 @@ bool ReachBaseFolder(tProfile& profile, bool rightSide) {
     return false;
 }
 
+// Whether the scan descends into the folder of entry e.
+bool Descends(const TFileListEntry& e) {
+    return e.Action != tAction::actConflict && e.LeftIsFolder && !e.LeftIsLink && !e.RightIsLink;
+}
+
 class tScan {
 public:
     tScan(tProfile& profile, const tMaskFilter& filter)
@@ -458,14 +462,23 @@ private:
         bool Moved;
         bool Selected;
         size_t Next, End; // entries of this folder still to look at for descending
+        size_t Start;     // the number of entries before this folder was scanned
     };
+    // Sizes of the subtrees scanned completely, per level: entries and subtrees.
+    std::vector<std::pair<size_t, size_t>> subtrees_;
+    std::vector<tFrame>* stack_ = nullptr;
 
     // One folder level on both sides. Appends its entries as [first, end). false when the
     // scan has to stop (unreachable base folder or cancel).
     bool ScanOne(const std::shared_ptr<const std::string>& rel, int level, bool selected,
                  bool moved, size_t& first, size_t& end);
     void Merge(const std::shared_ptr<const std::string>& rel, int level, bool moved,
-               tFolderList& left, tFolderList& right, bool keepRight);
+               const tFolderList& left, const tFolderList& right);
+    // Makes room in Entries for `more` entries. Instead of doubling, the list grows to the
+    // number of entries the scan is expected to end with: the entries so far plus, for every
+    // folder still to be scanned, the average size of the subtrees already scanned at its
+    // level. Until every such level has one, it doubles.
+    void Reserve(size_t more);
     // A base folder that vanished (or, in a cached run, was never checked) is not an empty
     // side: it counts as unreadable so that nothing is planned against it.
     // Returns the error noted (0 for none).
@@ -488,24 +501,63 @@ void tScan::Run(const std::string& relPath, int level, bool recurse, bool select
     if (!ScanOne(rel, level, selectedItemsOnly, movedFilesOnly, first, end) || !recurse) return;
 
     std::vector<tFrame> stack;
-    stack.push_back({rel, level, movedFilesOnly, selectedItemsOnly, first, end});
+    stack_ = &stack;
+    stack.push_back({rel, level, movedFilesOnly, selectedItemsOnly, first, end, first});
     while (!stack.empty()) {
-        if (Cancelled()) return;
+        if (Cancelled()) break;
         tFrame& frame = stack.back();
         if (frame.Next >= frame.End) {
+            size_t lvl = static_cast<size_t>(frame.Level);
+            if (subtrees_.size() <= lvl) subtrees_.resize(lvl + 1);
+            subtrees_[lvl].first += p_.Entries.size() - frame.Start;
+            subtrees_[lvl].second += 1;
             stack.pop_back();
             continue;
         }
         const TFileListEntry& e = p_.Entries[frame.Next++];
-        if (e.Action == tAction::actConflict || !e.LeftIsFolder || e.LeftIsLink || e.RightIsLink)
-            continue;
-        bool moved = frame.Moved || (frame.Selected && selection_.State(e.Name) == 2);
-        auto childRel = std::make_shared<const std::string>(*frame.Rel + "/" + e.Name);
+        if (!Descends(e)) continue;
+        bool moved = frame.Moved || (frame.Selected && selection_.State(e.Name()) == 2);
+        auto childRel =
+            std::make_shared<const std::string>(*frame.Rel + "/" + std::string(e.Name()));
         int childLevel = frame.Level + 1;
         // e and frame may move with the vectors from here on.
-        if (!ScanOne(childRel, childLevel, false, moved, first, end)) return;
-        stack.push_back({std::move(childRel), childLevel, moved, false, first, end});
+        if (!ScanOne(childRel, childLevel, false, moved, first, end)) break;
+        stack.push_back({std::move(childRel), childLevel, moved, false, first, end, first});
     }
+    stack_ = nullptr;
+}
+
+void tScan::Reserve(size_t more) {
+    std::vector<TFileListEntry>& entries = p_.Entries;
+    const size_t need = entries.size() + more;
+    const size_t capacity = entries.capacity();
+    if (need <= capacity) return;
+    double expected = static_cast<double>(entries.size());
+    bool known = stack_ != nullptr && !stack_->empty();
+    if (known) {
+        for (const tFrame& frame : *stack_) {
+            size_t childLevel = static_cast<size_t>(frame.Level) + 1;
+            size_t pending = 0;
+            for (size_t k = frame.Next; k < frame.End; ++k)
+                if (Descends(entries[k])) ++pending;
+            if (pending == 0) continue;
+            if (childLevel >= subtrees_.size() || subtrees_[childLevel].second == 0) {
+                known = false;
+                break;
+            }
+            expected += double(pending) * double(subtrees_[childLevel].first) /
+                        double(subtrees_[childLevel].second);
+        }
+    }
+    size_t target = std::max(need, capacity * 2);
+    if (known) {
+        // A little above the expectation, and never in steps so small that the list is
+        // copied again and again.
+        target =
+            std::max({need + more, static_cast<size_t>(expected * 1.05), capacity + capacity / 4});
+        target = std::min(target, std::max(need, capacity * 2));
+    }
+    entries.reserve(std::max<size_t>(target, 64));
 }
 
 bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bool selected,
@@ -533,35 +585,33 @@ bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bo
     NoteUnreadable(false, *rel, left.Error, left.Missing);
     if (Cancelled()) return false;
     std::string rightPattern = NormalizeSlashes(p_.RightPath + "/" + *rel + "/*.*");
-    tFolderList right =
-        ReadFolderList(p_, filter_, rightPattern, true, selected ? &selection_ : nullptr, noFollow,
-                       &context_);
+    tFolderList right = ReadFolderList(p_, filter_, rightPattern, true,
+                                       selected ? &selection_ : nullptr, noFollow, &context_);
     int rightError = NoteUnreadable(true, *rel, right.Error, right.Missing);
     if (Cancelled()) return false;
     p_.MaxLevel = std::max(p_.MaxLevel, level);
 
     bool cacheRight = p_.CacheRight && p_.ForcedUnattended && !right.FromCache();
-    Merge(rel, level, moved, left, right, cacheRight);
+    Reserve(left.Items().size() + right.Items().size());
+    Merge(rel, level, moved, left, right);
     end = p_.Entries.size();
 
     p_.LeftItemCount += static_cast<int32_t>(left.Items().size());
     p_.RightItemCount += static_cast<int32_t>(right.Items().size());
+    // The listings are paired: free them before the next folder is read.
+    tItemList().swap(left.Own);
+    if (!cacheRight) tItemList().swap(right.Own);
     if (Cancelled()) return false;
     if (cacheRight) RightListCache().Add(p_.Name + rightPattern, std::move(right.Own), rightError);
     return true;
 }
 
 void tScan::Merge(const std::shared_ptr<const std::string>& rel, int level, bool moved,
-                  tFolderList& left, tFolderList& right, bool keepRight) {
+                  const tFolderList& left, const tFolderList& right) {
     const tItemList& L = left.Items();
     const tItemList& R = right.Items();
-    // Names are moved out of lists that are freed right after; cached lists stay intact.
-    bool takeLeft = !left.FromCache();
-    bool takeRight = !right.FromCache() && !keepRight;
-    auto nameOf = [](tFolderList& list, size_t k, bool take) -> std::string {
-        if (take) return std::move(list.Own[k].Name);
-        return list.Items()[k].Name;
-    };
+    // The folder's entries share one record that holds their names.
+    tFolderRef folder = tFolderRef::Make(*rel, level);
     auto actionFor = [&](bool versionFile, tAction otherwise) {
         return moved || versionFile ? tAction::actNone : otherwise;
     };
@@ -570,45 +620,47 @@ void tScan::Merge(const std::shared_ptr<const std::string>& rel, int level, bool
     while (i < L.size() || j < R.size()) {
         int c = i >= L.size() ? 1 : j >= R.size() ? -1 : L[i].Name.compare(R[j].Name);
         TFileListEntry e;
+        const TSearchRec* named = nullptr;
         if (c == 0) {
             const TSearchRec& l = L[i++];
             const TSearchRec& r = R[j++];
             if (!AcceptItem(p_, l) || !AcceptItem(p_, r)) continue;
             e.Left = TEntrySide::From(l);
             e.Right = TEntrySide::From(r);
+            e.SetLeftLinkSize(l.LinkSize);
+            e.SetRightLinkSize(r.LinkSize);
             e.LeftIsFolder = (l.Attr & faDirectory) != 0;
             e.RightIsFolder = (r.Attr & faDirectory) != 0;
             e.LeftIsLink = (l.Attr & faSymLink) != 0;
             e.RightIsLink = (r.Attr & faSymLink) != 0;
-            e.LeftSize = e.LeftIsFolder ? 0 : l.Size;
-            e.RightSize = e.RightIsFolder ? 0 : r.Size;
-            e.Name = nameOf(left, i - 1, takeLeft);
-            e.IsVersionFile = IsVersionFileName(e.Name);
+            named = &l;
+            e.IsVersionFile = IsVersionFileName(l.Name);
             e.Action = actionFor(e.IsVersionFile, tAction::actLeaveAlone);
             if (e.LeftIsFolder != e.RightIsFolder) e.Action = tAction::actConflict;
         } else if (c < 0) {
             const TSearchRec& l = L[i++];
             if (!AcceptItem(p_, l)) continue;
             e.Left = TEntrySide::From(l);
+            e.SetLeftLinkSize(l.LinkSize);
             e.LeftIsFolder = e.RightIsFolder = (l.Attr & faDirectory) != 0;
             e.LeftIsLink = e.RightIsLink = (l.Attr & faSymLink) != 0;
-            e.LeftSize = e.LeftIsFolder ? 0 : l.Size;
-            e.Name = nameOf(left, i - 1, takeLeft);
-            e.IsVersionFile = IsVersionFileName(e.Name);
+            named = &l;
+            e.IsVersionFile = IsVersionFileName(l.Name);
             e.Action = actionFor(e.IsVersionFile, tAction::actCopyToRight);
         } else {
             const TSearchRec& r = R[j++];
             if (!AcceptItem(p_, r)) continue;
             e.Right = TEntrySide::From(r);
+            e.SetRightLinkSize(r.LinkSize);
             e.LeftIsFolder = e.RightIsFolder = (r.Attr & faDirectory) != 0;
             e.LeftIsLink = e.RightIsLink = (r.Attr & faSymLink) != 0;
-            e.RightSize = e.RightIsFolder ? 0 : r.Size;
-            e.Name = nameOf(right, j - 1, takeRight);
-            e.IsVersionFile = IsVersionFileName(e.Name);
+            named = &r;
+            e.IsVersionFile = IsVersionFileName(r.Name);
             e.Action = actionFor(e.IsVersionFile, tAction::actCopyToLeft);
         }
-        e.RelPathRef = rel;
-        e.Level = level;
+        // LeftSize and RightSize follow from the sides: Size, or 0 for a folder (also for a
+        // link to one, whose directory bit the side keeps).
+        e.SetFolder(folder, folder->AddName(named->Name));
         e.DefaultAction = e.Action;
         if (e.LeftIsLink || e.RightIsLink) {
             // A link is handled as a file and never descended into.
@@ -617,6 +669,7 @@ void tScan::Merge(const std::shared_ptr<const std::string>& rel, int level, bool
         }
         p_.Entries.push_back(std::move(e));
     }
+    folder->Trim();
 }
 
 } // namespace
@@ -767,59 +820,70 @@ void SortTreeOrder(std::vector<TFileListEntry>& entries) {
     if (n < 2) return;
 
     // A folder entry sits where its own folder starts; a file entry goes with the other files
-    // of its folder, after that folder's entry and before its subfolders.
-    std::vector<uint32_t> key(n);
-    uint32_t ranks = 0;
-    {
-        tFolderTree tree;
-        std::vector<int> nodeOf(n);
-        // Entries of one folder share their RelPath string: it is resolved once per folder.
-        std::unordered_map<const std::string*, int> nodeOfRel;
-        const std::string* lastRel = nullptr;
-        int lastNode = 0;
-        for (size_t k = 0; k < n; ++k) {
-            const TFileListEntry& e = entries[k];
-            const std::string& rel = e.RelPath();
-            if (&rel != lastRel) {
-                lastRel = &rel;
-                auto [it, added] = nodeOfRel.try_emplace(&rel, 0);
-                if (added) it->second = tree.NodeFor(rel);
-                lastNode = it->second;
-            }
-            nodeOf[k] = e.LeftIsFolder ? tree.Child(lastNode, e.Name) : lastNode;
+    // of its folder, after that folder's entry and before its subfolders. The folder of a file
+    // is found once per folder record (kept in its SortNode), the folder a folder entry opens
+    // in a list of those entries (a small part of the plan); the sort key is derived from
+    // them when needed, so that the sort costs the plan no more than one index per entry.
+    tFolderTree tree;
+    std::vector<tEntryFolder*> records;
+    struct tResetNodes {
+        std::vector<tEntryFolder*>& Records;
+        ~tResetNodes() {
+            for (tEntryFolder* f : Records)
+                f->SortNode = -1;
         }
-        ranks = tree.Number();
-        for (size_t k = 0; k < n; ++k)
-            key[k] = tree.Rank(nodeOf[k]) * 2 + (entries[k].LeftIsFolder ? 0 : 1);
+    } reset{records};
+    std::vector<std::pair<uint32_t, int>> folderNodes; // entry index -> its folder's node
+    for (size_t k = 0; k < n; ++k) {
+        const TFileListEntry& e = entries[k];
+        int node = 0;
+        if (auto* f = const_cast<tEntryFolder*>(e.Folder())) {
+            if (f->SortNode < 0) {
+                f->SortNode = tree.NodeFor(f->RelPath);
+                records.push_back(f);
+            }
+            node = f->SortNode;
+        }
+        if (e.LeftIsFolder) folderNodes.emplace_back(uint32_t(k), tree.Child(node, e.Name()));
     }
+    const uint32_t ranks = tree.Number();
+    auto keyOf = [&](uint32_t k) -> uint32_t {
+        const TFileListEntry& e = entries[k];
+        if (e.LeftIsFolder) {
+            auto it = std::lower_bound(folderNodes.begin(), folderNodes.end(),
+                                       std::pair<uint32_t, int>(k, INT32_MIN));
+            return tree.Rank(it->second) * 2;
+        }
+        const tEntryFolder* f = e.Folder();
+        return tree.Rank(f ? f->SortNode : 0) * 2 + 1;
+    };
 
     // Counting sort by key (stable, so each folder's files stay in their scan order), then
     // the files of each folder by name.
     std::vector<uint32_t> start(size_t(ranks) * 2 + 1, 0);
-    for (uint32_t k : key)
-        ++start[k + 1];
+    for (size_t k = 0; k < n; ++k)
+        ++start[keyOf(uint32_t(k)) + 1];
     for (size_t b = 1; b < start.size(); ++b)
         start[b] += start[b - 1];
     std::vector<uint32_t> from(n);
     for (size_t k = 0; k < n; ++k)
-        from[start[key[k]]++] = uint32_t(k);
-    for (size_t a = 0; a < n;) {
-        size_t b = a + 1;
-        while (b < n && key[from[b]] == key[from[a]])
-            ++b;
-        if (b - a > 1)
-            std::sort(from.begin() + a, from.begin() + b, [&](uint32_t x, uint32_t y) {
-                const std::string& nx = entries[x].Name;
-                const std::string& ny = entries[y].Name;
+        from[start[keyOf(uint32_t(k))]++] = uint32_t(k);
+    // start[b] is now the end of bucket b.
+    for (size_t b = 0, a = 0; b + 1 < start.size(); ++b) {
+        size_t end = start[b];
+        if (end - a > 1)
+            std::sort(from.begin() + a, from.begin() + end, [&](uint32_t x, uint32_t y) {
+                std::string_view nx = entries[x].Name();
+                std::string_view ny = entries[y].Name();
                 int c = CompareNoCase(nx, ny);
                 if (c != 0) return c < 0;
                 c = nx.compare(ny);
                 return c != 0 ? c < 0 : x < y;
             });
-        a = b;
+        a = end;
     }
-    std::vector<uint32_t>().swap(key);
     std::vector<uint32_t>().swap(start);
+    std::vector<std::pair<uint32_t, int>>().swap(folderNodes);
 
     // Apply the permutation in place, cycle by cycle: no second copy of the plan.
     for (size_t k = 0; k < n; ++k) {

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
-#include <cstring>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -53,7 +53,7 @@ protected:
 
     const TFileListEntry* Find(const std::string& rel, const std::string& name) const {
         for (const auto& e : profile.Entries)
-            if (e.RelPath() == rel && e.Name == name) return &e;
+            if (e.RelPath() == rel && e.Name() == name) return &e;
         return nullptr;
     }
     int ActionOf(const std::string& rel, const std::string& name) const {
@@ -64,7 +64,7 @@ protected:
     std::vector<std::string> Order() const {
         std::vector<std::string> out;
         for (const auto& e : profile.Entries)
-            out.push_back(e.RelPath() + "/" + e.Name);
+            out.push_back(e.RelPath() + "/" + std::string(e.Name()));
         return out;
     }
 
@@ -98,10 +98,10 @@ TEST_F(ScannerTest, PairsItemsAndGivesOneSidedItemsCopyActionsAtEveryLevel) {
     EXPECT_EQ(both->DefaultAction, tAction::actLeaveAlone);
     EXPECT_EQ(both->Left.Time, 1000);
     EXPECT_EQ(both->Right.Time, 2000);
-    EXPECT_EQ(both->LeftSize, 4);
-    EXPECT_EQ(both->RightSize, 6);
+    EXPECT_EQ(both->LeftSize(), 4);
+    EXPECT_EQ(both->RightSize(), 6);
     EXPECT_TRUE(both->Left.Present && both->Right.Present);
-    EXPECT_EQ(both->Level, 0);
+    EXPECT_EQ(both->Level(), 0);
 
     const TFileListEntry* future = Find("", "future.txt");
     ASSERT_NE(future, nullptr);
@@ -112,7 +112,7 @@ TEST_F(ScannerTest, PairsItemsAndGivesOneSidedItemsCopyActionsAtEveryLevel) {
     EXPECT_FALSE(Find("", "left.txt")->Right.Present);
     EXPECT_EQ(ActionOf("/sub/deep", "a.txt"), 3);
     EXPECT_EQ(ActionOf("/sub/deep", "r.txt"), 2);
-    EXPECT_EQ(Find("/sub/deep", "r.txt")->Level, 2);
+    EXPECT_EQ(Find("/sub/deep", "r.txt")->Level(), 2);
     EXPECT_EQ(ActionOf("", "sub"), 3);
 
     // A folder on one side: it and everything below it are one-sided.
@@ -129,7 +129,7 @@ TEST_F(ScannerTest, PairsItemsAndGivesOneSidedItemsCopyActionsAtEveryLevel) {
     const TFileListEntry* ronly = Find("", "ronly");
     EXPECT_TRUE(ronly->LeftIsFolder && ronly->RightIsFolder);
     EXPECT_FALSE(ronly->Left.Present);
-    EXPECT_EQ(ronly->RightSize, 0);
+    EXPECT_EQ(ronly->RightSize(), 0);
 
     EXPECT_EQ(profile.EntryCount(), 16);
     EXPECT_EQ(profile.MaxLevel, 3);
@@ -218,8 +218,8 @@ TEST_F(ScannerTest, LinksAreFilesAndModeTwoIgnoresThem) {
 
         const TFileListEntry* fileLink = Find("", "tofile");
         ASSERT_NE(fileLink, nullptr);
-        EXPECT_EQ(fileLink->Left.LinkSize, 9);
-        EXPECT_EQ(fileLink->Right.LinkSize, 0); // target missing
+        EXPECT_EQ(fileLink->LeftLinkSize(), 9);
+        EXPECT_EQ(fileLink->RightLinkSize(), 0); // target missing
         EXPECT_EQ(fileLink->DefaultAction, tAction::actLeaveAlone);
 
         const TFileListEntry* dangling = Find("", "dangling");
@@ -289,8 +289,8 @@ TEST_F(ScannerTest, OnlyTheExecutorsOwnTemporaryNamesAreLeftOut) {
     tree.WriteFile("R/sub/.crvtmp-1234", "the user's too");
     tree.WriteFile("R/" + own, "partial");
     ASSERT_TRUE(Scan());
-    EXPECT_EQ(Order(), (std::vector<std::string>{"/sub", "/sub/.crvtmp-1234",
-                                                 "/sub/.crvtmp-notes.txt"}));
+    EXPECT_EQ(Order(),
+              (std::vector<std::string>{"/sub", "/sub/.crvtmp-1234", "/sub/.crvtmp-notes.txt"}));
     // Only the side this run writes to may hold leftovers to remove.
     EXPECT_EQ(profile.LeftoverTempFiles, std::vector<std::string>{tree.Path("R/" + own)});
 
@@ -299,8 +299,8 @@ TEST_F(ScannerTest, OnlyTheExecutorsOwnTemporaryNamesAreLeftOut) {
     ASSERT_TRUE(Scan());
     std::vector<std::string> leftovers = profile.LeftoverTempFiles;
     std::sort(leftovers.begin(), leftovers.end());
-    EXPECT_EQ(leftovers, (std::vector<std::string>{tree.Path("L/sub/" + own),
-                                                   tree.Path("R/" + own)}));
+    EXPECT_EQ(leftovers,
+              (std::vector<std::string>{tree.Path("L/sub/" + own), tree.Path("R/" + own)}));
 }
 
 // ---- Masks ----
@@ -425,7 +425,7 @@ TEST(ScannerSort, FoldersDifferingOnlyInCaseKeepTheirContentsTogether) {
     auto add = [&](const std::string& rel, const std::string& name, bool folder) {
         TFileListEntry e;
         e.SetRelPath(rel);
-        e.Name = name;
+        e.SetName(name);
         e.LeftIsFolder = e.RightIsFolder = folder;
         entries.push_back(std::move(e));
     };
@@ -440,7 +440,7 @@ TEST(ScannerSort, FoldersDifferingOnlyInCaseKeepTheirContentsTogether) {
     SortTreeOrder(entries);
     std::vector<std::string> order;
     for (const auto& e : entries)
-        order.push_back(e.RelPath() + "/" + e.Name);
+        order.push_back(e.RelPath() + "/" + std::string(e.Name()));
     EXPECT_EQ(order, (std::vector<std::string>{"/\x01name", "/A", "/A/f1", "/A/\x01sub",
                                                "/A/\x01sub/g", "/a", "/a/F1", "/a/f2"}));
 }
@@ -696,8 +696,8 @@ TEST_F(ScannerTest, DeepTreeNeedsNeitherStackNorManyOpenFolders) {
     for (int k = 0; k < depth; ++k)
         rel += "/" + name;
     EXPECT_EQ(ActionOf(rel, "bottom.txt"), 3);
-    EXPECT_EQ(profile.Entries.back().Name, "bottom.txt");
-    EXPECT_EQ(profile.Entries.front().Level, 0);
+    EXPECT_EQ(profile.Entries.back().Name(), "bottom.txt");
+    EXPECT_EQ(profile.Entries.front().Level(), 0);
 
     RemoveChain(tree.Path("L"), name);
     RemoveChain(tree.Path("R"), name);
