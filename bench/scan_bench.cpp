@@ -240,8 +240,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::string>> moves;
     for (size_t i = 0; i + 1 < files.size(); i += 100) {
         fs::path from = files[i];
-        fs::path to =
-            fs::path(files[(i + files.size() / 2) % files.size()]).parent_path() / from.filename();
+        fs::path to = fs::path(files[(i + files.size() / 2) % files.size()]).parent_path() /
+                      from.filename();
         if (to.parent_path() == from.parent_path() || fs::exists(to)) continue;
         fs::rename(from, to);
         moves.emplace_back(from.string(), to.string());
@@ -258,8 +258,7 @@ int main(int argc, char** argv) {
     double t3 = Now();
     BuildStatusList(profile);
     double t4 = Now();
-    for (const auto& [from, to] : moves)
-        fs::rename(to, from);
+    for (const auto& [from, to] : moves) fs::rename(to, from);
     std::printf("moved_files: %zu\n", moves.size());
     std::printf("move_rows_shown: %d\n", profile.Stats.MoveCount);
     std::printf("pass_scan_seconds: %.3f\n", t1 - t0);

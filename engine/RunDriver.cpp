@@ -105,8 +105,7 @@ bool BaseFoldersOverlap(const tProfile& p) {
         if (path.empty()) return std::string();
         std::string r = std::filesystem::weakly_canonical(path, ec).string();
         if (ec) return std::string();
-        while (r.size() > 1 && r.back() == '/')
-            r.pop_back();
+        while (r.size() > 1 && r.back() == '/') r.pop_back();
         return r;
     };
     std::string left = resolve(p.LeftPath), right = resolve(p.RightPath);
@@ -179,8 +178,7 @@ bool RunProfile(tProfile& profile, bool forced) {
                 ClearRightListCache();
                 profile.Entries.clear();
                 BuildFileLists(profile, profile.Subfolders,
-                               profile.SelectBaseFolderItems &&
-                                   !IsBlankText(profile.BaseFolderItems));
+                               profile.SelectBaseFolderItems && !IsBlankText(profile.BaseFolderItems));
             }
         }
     }

@@ -81,8 +81,9 @@ bool IsCopyTempName(std::string_view name) {
     if (name.size() != CopyTempPrefix.size() + CopyTempRandomLength ||
         name.substr(0, CopyTempPrefix.size()) != CopyTempPrefix)
         return false;
-    return std::all_of(name.begin() + CopyTempPrefix.size(), name.end(),
-                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return std::all_of(name.begin() + CopyTempPrefix.size(), name.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
 }
 
 // ---- Directory listing ----
@@ -96,8 +97,8 @@ tListingContext::tListingContext() : uid_(geteuid()), gid_(getegid()) {
 bool tListingContext::WritableByMode(const struct stat& st) const {
     if (uid_ == 0) return true;
     if (st.st_uid == uid_) return (st.st_mode & S_IWUSR) != 0;
-    bool member =
-        st.st_gid == gid_ || std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end();
+    bool member = st.st_gid == gid_ ||
+                  std::find(groups_.begin(), groups_.end(), st.st_gid) != groups_.end();
     return (st.st_mode & (member ? S_IWGRP : S_IWOTH)) != 0;
 }
 
@@ -198,8 +199,8 @@ bool tFolderListing::Fill(const char* name, TSearchRec& rec) {
     const struct stat& judged = isLink ? target : st;
     bool readOnly = isLink && !targetKnown;
     if (!readOnly)
-        readOnly =
-            !context_->WritableByMode(judged) || context_->ReadOnlyFs(judged, dfd, name, isLink);
+        readOnly = !context_->WritableByMode(judged) ||
+                   context_->ReadOnlyFs(judged, dfd, name, isLink);
     if (readOnly) attr |= faReadOnly;
 
     rec.Name.assign(name);

@@ -7,8 +7,8 @@
 #include "engine/UiPort.h"
 #include "profiles/Profile.h"
 #include "ui/SyncMain.h"
-#include "widgets/Bytes.h"
 #include "widgets/StatusGrid.h"
+#include "widgets/Bytes.h"
 
 #include <QAction>
 #include <QApplication>

@@ -592,8 +592,8 @@ TEST_F(ExecutorTest, DestinationsChangedSinceTheScanAreLeftAlone) {
     EXPECT_EQ(tree.ReadFile("R/created.txt"), "the user's new file");
     EXPECT_EQ(tree.ReadFile("R/replaced.txt"), "user's file");
     EXPECT_EQ(tree.ReadFile("R/plain.txt"), "plain");
-    EXPECT_EQ(tree.List("R"),
-              (std::vector<std::string>{"created.txt", "plain.txt", "replaced.txt", "saved.txt"}));
+    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"created.txt", "plain.txt",
+                                                        "replaced.txt", "saved.txt"}));
     EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/created.txt (changed since the scan)",
                                                       "/replaced.txt (changed since the scan)",
                                                       "/saved.txt (changed since the scan)"}));

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
+#include <cstring>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -289,8 +289,8 @@ TEST_F(ScannerTest, OnlyTheExecutorsOwnTemporaryNamesAreLeftOut) {
     tree.WriteFile("R/sub/.crvtmp-1234", "the user's too");
     tree.WriteFile("R/" + own, "partial");
     ASSERT_TRUE(Scan());
-    EXPECT_EQ(Order(),
-              (std::vector<std::string>{"/sub", "/sub/.crvtmp-1234", "/sub/.crvtmp-notes.txt"}));
+    EXPECT_EQ(Order(), (std::vector<std::string>{"/sub", "/sub/.crvtmp-1234",
+                                                 "/sub/.crvtmp-notes.txt"}));
     // Only the side this run writes to may hold leftovers to remove.
     EXPECT_EQ(profile.LeftoverTempFiles, std::vector<std::string>{tree.Path("R/" + own)});
 
@@ -299,8 +299,8 @@ TEST_F(ScannerTest, OnlyTheExecutorsOwnTemporaryNamesAreLeftOut) {
     ASSERT_TRUE(Scan());
     std::vector<std::string> leftovers = profile.LeftoverTempFiles;
     std::sort(leftovers.begin(), leftovers.end());
-    EXPECT_EQ(leftovers,
-              (std::vector<std::string>{tree.Path("L/sub/" + own), tree.Path("R/" + own)}));
+    EXPECT_EQ(leftovers, (std::vector<std::string>{tree.Path("L/sub/" + own),
+                                                   tree.Path("R/" + own)}));
 }
 
 // ---- Masks ----

@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
-
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -50,8 +49,7 @@ protected:
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> out;
-        for (int i = 0; i < dialog.ItemCount(); ++i)
-            out.push_back(dialog.ItemText(i));
+        for (int i = 0; i < dialog.ItemCount(); ++i) out.push_back(dialog.ItemText(i));
         return out;
     }
     int StateOf(const std::string& name) const {
@@ -62,11 +60,11 @@ protected:
     }
     std::vector<int> States() const {
         std::vector<int> out;
-        for (int i = 0; i < dialog.ItemCount(); ++i)
-            out.push_back(dialog.ItemState(i));
+        for (int i = 0; i < dialog.ItemCount(); ++i) out.push_back(dialog.ItemState(i));
         return out;
     }
-    template <class T = QAbstractButton> T* Control(const char* name) {
+    template <class T = QAbstractButton>
+    T* Control(const char* name) {
         T* c = dialog.findChild<T*>(name);
         if (!c) ADD_FAILURE() << "no control " << name;
         return c;
@@ -89,8 +87,7 @@ protected:
 
 std::string Sel(std::initializer_list<std::pair<int, std::string>> items) {
     std::string s = ":";
-    for (const auto& [state, name] : items)
-        s += std::string(1, char(state)) + ":" + name + ":";
+    for (const auto& [state, name] : items) s += std::string(1, char(state)) + ":" + name + ":";
     return s;
 }
 
@@ -110,14 +107,14 @@ TEST_F(SelectItems, ListsBothSidesWithTagsAndRestoresGrayedFolderAfterRefresh) {
     right.MakeFolder("clash");
 
     dialog.btRefreshClick();
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{"[LR] Both.txt", "[L ] notes.txt", "[ R] only-right.txt",
-                                        "[ R] [folder] archive", "[LR] [folder] clash",
-                                        "[L ] [folder] old", "[LR] [folder] photos"}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{
+                           "[LR] Both.txt", "[L ] notes.txt", "[ R] only-right.txt",
+                           "[ R] [folder] archive", "[LR] [folder] clash", "[L ] [folder] old",
+                           "[LR] [folder] photos"}));
     EXPECT_EQ(States(), std::vector<int>(7, 0));
-    EXPECT_EQ(port.ProgressLog,
-              (std::vector<std::string>{"Title: Building File List", "Text: Reading base folders",
-                                        "Button: Cancel"}));
+    EXPECT_EQ(port.ProgressLog, (std::vector<std::string>{"Title: Building File List",
+                                                           "Text: Reading base folders",
+                                                           "Button: Cancel"}));
     EXPECT_EQ(port.Nesting, 0);
     for (int i = 0; i < dialog.ItemCount(); ++i)
         EXPECT_EQ(BaseFolderItemName(dialog.ItemText(i)), dialog.ItemName(i));
@@ -199,8 +196,8 @@ TEST_F(SelectItems, FoldersOnlyAllNoneAndMinimumWidth) {
     // Without subfolders a run lists no folders, and neither does the dialog.
     profile.Subfolders = false;
     Control("btRefresh")->click();
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{"[L ] one.txt", "[ R] three.txt", "[L ] two.txt"}));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"[L ] one.txt", "[ R] three.txt",
+                                                 "[L ] two.txt"}));
 }
 
 TEST_F(SelectItems, EmptySelectionLeavesAllUncheckedAndOkStoresTheChoice) {
@@ -304,14 +301,14 @@ TEST_F(SelectItems, RunPlansOnlyTheChosenItems) {
         auto* d = TFSelectItems::Instance();
         for (int i = 0; i < d->ItemCount(); ++i) {
             const std::string name = d->ItemName(i);
-            if (name == "keep.txt" || name == "caf\xe9.txt" || name == "work")
-                d->SetItemState(i, 1);
+            if (name == "keep.txt" || name == "caf\xe9.txt" || name == "work") d->SetItemState(i, 1);
             if (name == "old") d->SetItemState(i, 2);
         }
         Press(modal, "btOK");
     });
     ASSERT_EQ(TFSelectItems::Instance()->Execute(profile, selection), 1);
-    EXPECT_EQ(selection, Sel({{1, "caf\xe9.txt"}, {1, "keep.txt"}, {2, "old"}, {1, "work"}}));
+    EXPECT_EQ(selection,
+              Sel({{1, "caf\xe9.txt"}, {1, "keep.txt"}, {2, "old"}, {1, "work"}}));
 
     profile.SelectBaseFolderItems = true;
     profile.BaseFolderItems = selection;
@@ -326,10 +323,10 @@ TEST_F(SelectItems, RunPlansOnlyTheChosenItems) {
     std::sort(listed.begin(), listed.end());
     std::sort(copied.begin(), copied.end());
     // Nothing of skip.txt and games; the grayed folder is read for moved files only.
-    EXPECT_EQ(listed,
-              (std::vector<std::string>{"/caf\xe9.txt", "/keep.txt", "/old", "/old/elsewhere.jpg",
-                                        "/old/moved.jpg", "/work", "/work/report.odt", "/work/sub",
-                                        "/work/sub/deep.txt"}));
+    EXPECT_EQ(listed, (std::vector<std::string>{"/caf\xe9.txt", "/keep.txt", "/old",
+                                                "/old/elsewhere.jpg", "/old/moved.jpg", "/work",
+                                                "/work/report.odt", "/work/sub",
+                                                "/work/sub/deep.txt"}));
     EXPECT_EQ(copied, (std::vector<std::string>{"/caf\xe9.txt", "/keep.txt", "/work/report.odt",
                                                 "/work/sub/deep.txt"}));
 }
