@@ -123,6 +123,7 @@ int Measure(const std::string& base) {
     long rssBefore = StatusKb("VmRSS:");
     size_t heapBefore = HeapInUse();
     BuildFileLists(profile, true, false);
+    long hwmScan = StatusKb("VmHWM:");
     CompareEntries(profile);
     FindMovedFiles(profile);
     BuildStatusList(profile);
@@ -131,12 +132,20 @@ int Measure(const std::string& base) {
     long hwm = StatusKb("VmHWM:");
 
     double n = static_cast<double>(profile.Entries.size());
+    // Where the held bytes go: the entries' vector, the names (with their length bytes).
+    double nameBytes = 0;
+    for (const TFileListEntry& e : profile.Entries)
+        nameBytes += double(e.Name().size()) + 1;
     std::printf("entries: %zu\n", profile.Entries.size());
     std::printf("rows_shown: %d\n", profile.Stats.FilesShown + profile.Stats.FolderRowsShown);
     std::printf("sizeof_TFileListEntry: %zu\n", sizeof(TFileListEntry));
     std::printf("held_heap_bytes_per_entry: %.1f\n", double(heapAfter - heapBefore) / n);
     std::printf("held_rss_bytes_per_entry: %.1f\n", double(rssAfter - rssBefore) * 1024 / n);
     std::printf("peak_rss_bytes_per_entry: %.1f\n", double(hwm - rssBefore) * 1024 / n);
+    std::printf("peak_rss_scan_bytes_per_entry: %.1f\n", double(hwmScan - rssBefore) * 1024 / n);
+    std::printf("vector_bytes_per_entry: %.1f\n",
+                double(profile.Entries.capacity() * sizeof(TFileListEntry)) / n);
+    std::printf("name_bytes_per_entry: %.1f\n", nameBytes / n);
     return 0;
 }
 

@@ -12,6 +12,8 @@
 #include <deque>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -417,8 +419,8 @@ bool Cancelled() {
     return Ui().ProgressCancelled();
 }
 
-std::string EntriesTitle(const tProfile& profile) {
-    return "Building File List ... " + std::to_string(profile.EntryCount()) + " " + "entries";
+std::string EntriesTitle(size_t entries) {
+    return "Building File List ... " + std::to_string(entries) + " " + "entries";
 }
 
 bool BaseReachable(const std::string& path) {
@@ -448,6 +450,67 @@ bool Descends(const TFileListEntry& e) {
     return e.Action != tAction::actConflict && e.LeftIsFolder && !e.LeftIsLink && !e.RightIsLink;
 }
 
+// The entries a scan finds, in chunks taken from and given back to the system directly, so
+// that the plan's list is allocated once at its final size: it never grows by copying, which
+// would hold the entries twice, and a chunk's memory is returned as soon as its entries
+// have moved on.
+class tEntryStore {
+public:
+    tEntryStore() = default;
+    tEntryStore(const tEntryStore&) = delete;
+    tEntryStore& operator=(const tEntryStore&) = delete;
+    ~tEntryStore() { Clear(); }
+
+    size_t size() const { return size_; }
+    TFileListEntry& operator[](size_t k) { return chunks_[k / PerChunk][k % PerChunk]; }
+
+    void push_back(TFileListEntry&& e) {
+        if (size_ == chunks_.size() * PerChunk) {
+            chunks_.reserve(chunks_.size() + 1);
+            void* memory = mmap(nullptr, ChunkBytes, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (memory == MAP_FAILED) throw std::bad_alloc();
+            chunks_.push_back(static_cast<TFileListEntry*>(memory));
+        }
+        new (&(*this)[size_]) TFileListEntry(std::move(e));
+        ++size_;
+    }
+
+    // Appends every entry to out, which grows once, exactly, and empties the store.
+    void MoveInto(std::vector<TFileListEntry>& out) {
+        out.reserve(out.size() + size_);
+        for (size_t c = 0; c < chunks_.size(); ++c) {
+            const size_t n = std::min(PerChunk, size_ - c * PerChunk);
+            for (size_t k = 0; k < n; ++k) {
+                out.push_back(std::move(chunks_[c][k]));
+                chunks_[c][k].~TFileListEntry();
+            }
+            munmap(chunks_[c], ChunkBytes);
+            chunks_[c] = nullptr;
+        }
+        chunks_.clear();
+        size_ = 0;
+    }
+
+private:
+    static constexpr size_t PerChunk = 16384;
+    static constexpr size_t ChunkBytes = PerChunk * sizeof(TFileListEntry);
+
+    void Clear() {
+        for (size_t c = 0; c < chunks_.size(); ++c) {
+            const size_t n = std::min(PerChunk, size_ - c * PerChunk);
+            for (size_t k = 0; k < n; ++k)
+                chunks_[c][k].~TFileListEntry();
+            munmap(chunks_[c], ChunkBytes);
+        }
+        chunks_.clear();
+        size_ = 0;
+    }
+
+    std::vector<TFileListEntry*> chunks_;
+    size_t size_ = 0;
+};
+
 class tScan {
 public:
     tScan(tProfile& profile, const tMaskFilter& filter)
@@ -463,11 +526,7 @@ private:
         bool Moved;
         bool Selected;
         size_t Next, End; // entries of this folder still to look at for descending
-        size_t Start;     // the number of entries before this folder was scanned
     };
-    // Sizes of the subtrees scanned completely, per level: entries and subtrees.
-    std::vector<std::pair<size_t, size_t>> subtrees_;
-    std::vector<tFrame>* stack_ = nullptr;
 
     // One folder level on both sides. Appends its entries as [first, end). false when the
     // scan has to stop (unreachable base folder or cancel).
@@ -475,11 +534,8 @@ private:
                  bool moved, size_t& first, size_t& end);
     void Merge(const std::shared_ptr<const std::string>& rel, int level, bool moved,
                const tFolderList& left, const tFolderList& right);
-    // Makes room in Entries for `more` entries. Instead of doubling, the list grows to the
-    // number of entries the scan is expected to end with: the entries so far plus, for every
-    // folder still to be scanned, the average size of the subtrees already scanned at its
-    // level. Until every such level has one, it doubles.
-    void Reserve(size_t more);
+    void Scan(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
+              bool movedFilesOnly);
     // A base folder that vanished (or, in a cached run, was never checked) is not an empty
     // side: it counts as unreadable so that nothing is planned against it.
     // Returns the error noted (0 for none).
@@ -493,78 +549,52 @@ private:
     const tMaskFilter& filter_;
     const tBaseItemLookup selection_;
     tListingContext context_;
+    tEntryStore found_; // this scan's entries, until Run appends them to Entries
 };
 
 void tScan::Run(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
                 bool movedFilesOnly) {
+    // What was found stays also when the scan is cancelled or an invalid mask ends it.
+    try {
+        Scan(relPath, level, recurse, selectedItemsOnly, movedFilesOnly);
+    } catch (...) {
+        found_.MoveInto(p_.Entries);
+        throw;
+    }
+    found_.MoveInto(p_.Entries);
+}
+
+void tScan::Scan(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
+                 bool movedFilesOnly) {
     auto rel = std::make_shared<const std::string>(relPath);
     size_t first = 0, end = 0;
     if (!ScanOne(rel, level, selectedItemsOnly, movedFilesOnly, first, end) || !recurse) return;
 
     std::vector<tFrame> stack;
-    stack_ = &stack;
-    stack.push_back({rel, level, movedFilesOnly, selectedItemsOnly, first, end, first});
+    stack.push_back({rel, level, movedFilesOnly, selectedItemsOnly, first, end});
     while (!stack.empty()) {
-        if (Cancelled()) break;
+        if (Cancelled()) return;
         tFrame& frame = stack.back();
         if (frame.Next >= frame.End) {
-            size_t lvl = static_cast<size_t>(frame.Level);
-            if (subtrees_.size() <= lvl) subtrees_.resize(lvl + 1);
-            subtrees_[lvl].first += p_.Entries.size() - frame.Start;
-            subtrees_[lvl].second += 1;
             stack.pop_back();
             continue;
         }
-        const TFileListEntry& e = p_.Entries[frame.Next++];
+        const TFileListEntry& e = found_[frame.Next++];
         if (!Descends(e)) continue;
         bool moved = frame.Moved || (frame.Selected && selection_.State(e.Name()) == 2);
         auto childRel =
             std::make_shared<const std::string>(*frame.Rel + "/" + std::string(e.Name()));
         int childLevel = frame.Level + 1;
-        // e and frame may move with the vectors from here on.
-        if (!ScanOne(childRel, childLevel, false, moved, first, end)) break;
-        stack.push_back({std::move(childRel), childLevel, moved, false, first, end, first});
+        // frame may move with the stack from here on.
+        if (!ScanOne(childRel, childLevel, false, moved, first, end)) return;
+        stack.push_back({std::move(childRel), childLevel, moved, false, first, end});
     }
-    stack_ = nullptr;
-}
-
-void tScan::Reserve(size_t more) {
-    std::vector<TFileListEntry>& entries = p_.Entries;
-    const size_t need = entries.size() + more;
-    const size_t capacity = entries.capacity();
-    if (need <= capacity) return;
-    double expected = static_cast<double>(entries.size());
-    bool known = stack_ != nullptr && !stack_->empty();
-    if (known) {
-        for (const tFrame& frame : *stack_) {
-            size_t childLevel = static_cast<size_t>(frame.Level) + 1;
-            size_t pending = 0;
-            for (size_t k = frame.Next; k < frame.End; ++k)
-                if (Descends(entries[k])) ++pending;
-            if (pending == 0) continue;
-            if (childLevel >= subtrees_.size() || subtrees_[childLevel].second == 0) {
-                known = false;
-                break;
-            }
-            expected += double(pending) * double(subtrees_[childLevel].first) /
-                        double(subtrees_[childLevel].second);
-        }
-    }
-    size_t target = std::max(need, capacity * 2);
-    if (known) {
-        // A little above the expectation, and never in steps so small that the list is
-        // copied again and again.
-        target =
-            std::max({need + more, static_cast<size_t>(expected * 1.05), capacity + capacity / 4});
-        target = std::min(target, std::max(need, capacity * 2));
-    }
-    entries.reserve(std::max<size_t>(target, 64));
 }
 
 bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bool selected,
                     bool moved, size_t& first, size_t& end) {
-    first = end = p_.Entries.size();
-    std::string title = EntriesTitle(p_);
+    first = end = found_.size();
+    std::string title = EntriesTitle(p_.Entries.size() + found_.size());
     Ui().SetProgressTitle(title);
     p_.ScanAborted = false;
     if (rel->empty()) {
@@ -593,9 +623,8 @@ bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bo
     p_.MaxLevel = std::max(p_.MaxLevel, level);
 
     bool cacheRight = p_.CacheRight && p_.ForcedUnattended && !right.FromCache();
-    Reserve(left.Items().size() + right.Items().size());
     Merge(rel, level, moved, left, right);
-    end = p_.Entries.size();
+    end = found_.size();
 
     p_.LeftItemCount += static_cast<int32_t>(left.Items().size());
     p_.RightItemCount += static_cast<int32_t>(right.Items().size());
@@ -668,7 +697,7 @@ void tScan::Merge(const std::shared_ptr<const std::string>& rel, int level, bool
             e.LeftIsFolder = e.RightIsFolder = false;
             if (p_.SymLinks == 2) e.Action = tAction::actNone;
         }
-        p_.Entries.push_back(std::move(e));
+        found_.push_back(std::move(e));
     }
     folder->Trim();
 }
