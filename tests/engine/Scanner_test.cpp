@@ -1,4 +1,5 @@
 #include "engine/Masks.h"
+#include "engine/Planner.h"
 #include "engine/Scanner.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
@@ -8,11 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
-#include <cstring>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -418,6 +419,50 @@ TEST_F(ScannerTest, TreeOrderPutsFilesFirstIgnoresCaseAndGoesDepthFirst) {
         "/adir/Sub/Deep", "/adir/Sub/Deep/d", "/adir/sub2", "/adir/sub2/t",
         "/adir-more",     "/adir-more/m",     "/Zdir",      "/Zdir/z1"};
     EXPECT_EQ(Order(), expected);
+}
+
+// Entries share their folder's names; a copy of a plan must still be a plan of its own.
+TEST_F(ScannerTest, CopiesOfAPlanOwnTheirNamesAndRareFields) {
+    tree.WriteFile("L/new/moved.jpg", "photo", 1000);
+    tree.WriteFile("R/old/moved.jpg", "photo", 1000);
+    tree.WriteFile("L/data.bin", "123456789");
+    tree.MakeLink("L/tofile", "data.bin");
+    tree.WriteFile("L/keep.txt", "k", 1000);
+    tree.WriteFile("R/keep.txt", "k", 1000);
+    profile.DetectMoved = true;
+    ASSERT_TRUE(Scan());
+    CompareEntries(profile);
+    FindMovedFiles(profile);
+    const std::vector<std::string> order = {"/data.bin",      "/keep.txt", "/tofile",       "/new",
+                                            "/new/moved.jpg", "/old",      "/old/moved.jpg"};
+    ASSERT_EQ(Order(), order);
+
+    std::vector<TFileListEntry> copy = profile.Entries;
+    for (TFileListEntry& e : copy) {
+        if (e.Name() == "keep.txt") e.SetName("renamed.txt");
+        if (!e.MovedPath().empty()) e.SetMovedPath("/elsewhere");
+        if (e.LeftIsLink) e.SetLeftSize(e.LeftLinkSize());
+    }
+    // The plan it came from is unchanged.
+    EXPECT_EQ(Order(), order);
+    EXPECT_EQ(Find("/old", "moved.jpg")->MovedPath(), "/new");
+    EXPECT_EQ(Find("/new", "moved.jpg")->MovedPath(), "/old");
+    EXPECT_EQ(Find("", "tofile")->LeftSize(), 8); // the link's own size: "data.bin"
+    EXPECT_EQ(Find("", "tofile")->LeftLinkSize(), 9);
+
+    // The copy outlives the plan and sorts on its own.
+    std::vector<TFileListEntry>().swap(profile.Entries);
+    std::reverse(copy.begin(), copy.end());
+    SortTreeOrder(copy);
+    std::vector<std::string> copied, moved;
+    for (const TFileListEntry& e : copy) {
+        copied.push_back(e.RelPath() + "/" + std::string(e.Name()));
+        if (!e.MovedPath().empty()) moved.push_back(e.MovedPath());
+        if (e.LeftIsLink) EXPECT_EQ(e.LeftSize(), 9);
+    }
+    EXPECT_EQ(copied, (std::vector<std::string>{"/data.bin", "/renamed.txt", "/tofile", "/new",
+                                                "/new/moved.jpg", "/old", "/old/moved.jpg"}));
+    EXPECT_EQ(moved, (std::vector<std::string>{"/elsewhere", "/elsewhere"}));
 }
 
 TEST(ScannerSort, FoldersDifferingOnlyInCaseKeepTheirContentsTogether) {
