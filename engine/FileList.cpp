@@ -24,20 +24,21 @@ uint32_t tEntryFolder::AddName(std::string_view name) {
 void TFileListEntry::SetName(std::string_view name) {
     // name may lie in this entry's folder record, which grows below.
     const std::string copy(name);
-    if (!folder_ || folder_.Shared()) folder_ = tFolderRef::Make(RelPath(), Level());
-    nameOffset_ = folder_->AddName(copy);
+    if (!home_.Folder() || home_.FolderShared())
+        home_.SetFolder(tFolderRef::Make(RelPath(), Level()));
+    nameOffset_ = home_.Folder()->AddName(copy);
 }
 
 void TFileListEntry::SetRelPath(std::string path) {
     tFolderRef folder = tFolderRef::Make(std::move(path), Level());
     nameOffset_ = folder->AddName(Name());
-    folder_ = std::move(folder);
+    home_.SetFolder(std::move(folder));
 }
 
 void TFileListEntry::SetLevel(int32_t level) {
     tFolderRef folder = tFolderRef::Make(RelPath(), level);
     nameOffset_ = folder->AddName(Name());
-    folder_ = std::move(folder);
+    home_.SetFolder(std::move(folder));
 }
 
 } // namespace corvane

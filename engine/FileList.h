@@ -104,6 +104,7 @@ public:
 
 private:
     friend class tFolderRef;
+    friend class tEntryHome;
     std::string names_;
     uint32_t refs_ = 0;
 };
@@ -132,6 +133,24 @@ public:
     }
     void Swap(tFolderRef& o) noexcept { std::swap(p_, o.p_); }
 
+    // Takes over a reference that Release gave away, or shares p (one more reference).
+    static tFolderRef Adopt(tEntryFolder* p) {
+        tFolderRef ref;
+        ref.p_ = p;
+        return ref;
+    }
+    static tFolderRef Share(tEntryFolder* p) {
+        tFolderRef ref = Adopt(p);
+        if (p) ++p->refs_;
+        return ref;
+    }
+    // Gives the reference away without counting it down.
+    tEntryFolder* Release() {
+        tEntryFolder* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+
     tEntryFolder* get() const { return p_; }
     tEntryFolder* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
@@ -143,39 +162,90 @@ private:
 };
 
 // The fields few entries need, kept out of line: the moved-file partner's folder, link target
-// sizes and sizes the status list set in place of the sides' sizes.
+// sizes and sizes the status list set in place of the sides' sizes. It also holds the entry's
+// folder, so that one pointer in the entry leads to both.
 struct tEntryExtra {
+    tFolderRef Folder;
     std::string MovedPath;
     int64_t LeftLinkSize = 0, RightLinkSize = 0;
     int64_t LeftSize = 0, RightSize = 0;
     bool HasLeftSize = false, HasRightSize = false;
 };
 
-// Owns an entry's extra record; a copy of the entry gets a copy of the record.
-class tExtraPtr {
+// An entry's one pointer: to its folder record (holding a reference to it) or, when the
+// entry has an extra record, to that record (owned, tagged by the low bit), which holds the
+// folder reference instead. A copy of the entry gets a copy of the extra record.
+class tEntryHome {
 public:
-    tExtraPtr() = default;
-    tExtraPtr(const tExtraPtr& o) : p_(o.p_ ? std::make_unique<tEntryExtra>(*o.p_) : nullptr) {}
-    tExtraPtr(tExtraPtr&&) noexcept = default;
-    tExtraPtr& operator=(const tExtraPtr& o) {
-        if (this != &o) p_ = o.p_ ? std::make_unique<tEntryExtra>(*o.p_) : nullptr;
+    tEntryHome() = default;
+    tEntryHome(const tEntryHome& o) : bits_(CopyOf(o.bits_)) {}
+    tEntryHome(tEntryHome&& o) noexcept : bits_(o.bits_) { o.bits_ = 0; }
+    tEntryHome& operator=(const tEntryHome& o) {
+        if (this != &o) {
+            const uintptr_t copy = CopyOf(o.bits_);
+            Drop(bits_);
+            bits_ = copy;
+        }
         return *this;
     }
-    tExtraPtr& operator=(tExtraPtr&&) noexcept = default;
+    tEntryHome& operator=(tEntryHome&& o) noexcept {
+        if (this != &o) {
+            Drop(bits_);
+            bits_ = o.bits_;
+            o.bits_ = 0;
+        }
+        return *this;
+    }
+    ~tEntryHome() { Drop(bits_); }
 
-    tEntryExtra* operator->() const { return p_.get(); }
-    explicit operator bool() const { return p_ != nullptr; }
-    tEntryExtra& Make() {
-        if (!p_) p_ = std::make_unique<tEntryExtra>();
-        return *p_;
+    tEntryExtra* Extra() const {
+        return bits_ & 1 ? reinterpret_cast<tEntryExtra*>(bits_ & ~uintptr_t(1)) : nullptr;
+    }
+    tEntryFolder* Folder() const {
+        return bits_ & 1 ? Extra()->Folder.get() : reinterpret_cast<tEntryFolder*>(bits_);
+    }
+    // Whether other entries refer to the folder record too.
+    bool FolderShared() const {
+        const tEntryFolder* f = Folder();
+        return f && f->refs_ > 1;
+    }
+    void SetFolder(tFolderRef folder) {
+        if (tEntryExtra* x = Extra()) {
+            x->Folder = std::move(folder);
+        } else {
+            Drop(bits_);
+            bits_ = reinterpret_cast<uintptr_t>(folder.Release());
+        }
+    }
+    tEntryExtra& MakeExtra() {
+        if (tEntryExtra* x = Extra()) return *x;
+        auto* x = new tEntryExtra;
+        x->Folder = tFolderRef::Adopt(reinterpret_cast<tEntryFolder*>(bits_));
+        bits_ = reinterpret_cast<uintptr_t>(x) | 1;
+        return *x;
     }
 
 private:
-    std::unique_ptr<tEntryExtra> p_;
+    static uintptr_t CopyOf(uintptr_t bits) {
+        if (bits & 1)
+            return reinterpret_cast<uintptr_t>(
+                       new tEntryExtra(*reinterpret_cast<tEntryExtra*>(bits & ~uintptr_t(1)))) |
+                   1;
+        return reinterpret_cast<uintptr_t>(
+            tFolderRef::Share(reinterpret_cast<tEntryFolder*>(bits)).Release());
+    }
+    static void Drop(uintptr_t bits) {
+        if (bits & 1)
+            delete reinterpret_cast<tEntryExtra*>(bits & ~uintptr_t(1));
+        else
+            tFolderRef::Adopt(reinterpret_cast<tEntryFolder*>(bits)); // counts it down
+    }
+
+    uintptr_t bits_ = 0;
 };
 
 // One row of the plan: one name in one folder, present on the left, the right or both.
-// 80 bytes; the names live in the entry's folder record.
+// 72 bytes; the names live in the entry's folder record.
 struct TFileListEntry {
     TEntrySide Left, Right;
     int32_t ShownIndex = 0;    // number among shown file rows; 0 for folders and hidden rows
@@ -195,33 +265,38 @@ public:
     // The item name, byte for byte. Valid until the entry's name or folder changes. (const, so
     // that an assignment to it does not compile: SetName changes the name.)
     const std::string_view Name() const {
-        return folder_ ? folder_->NameAt(nameOffset_) : std::string_view();
+        const tEntryFolder* f = home_.Folder();
+        return f ? f->NameAt(nameOffset_) : std::string_view();
     }
     // Folder relative to the base folders: "" for the base, else "/a/b".
     const std::string& RelPath() const {
         static const std::string empty;
-        return folder_ ? folder_->RelPath : empty;
+        const tEntryFolder* f = home_.Folder();
+        return f ? f->RelPath : empty;
     }
     // 0 for items of the base folders, one more per folder level.
-    int32_t Level() const { return folder_ ? folder_->Level : 0; }
-    const tEntryFolder* Folder() const { return folder_.get(); }
+    int32_t Level() const {
+        const tEntryFolder* f = home_.Folder();
+        return f ? f->Level : 0;
+    }
+    const tEntryFolder* Folder() const { return home_.Folder(); }
 
     void SetName(std::string_view name);
     void SetRelPath(std::string path); // keeps Name and Level
     void SetLevel(int32_t level);      // keeps Name and RelPath
     // Puts the entry into folder with the name stored there at nameOffset.
     void SetFolder(tFolderRef folder, uint32_t nameOffset) {
-        folder_ = std::move(folder);
+        home_.SetFolder(std::move(folder));
         nameOffset_ = nameOffset;
     }
 
     // RelPath of the partner of a moved-file pair ("/" for the base); "" when not moved.
     const std::string& MovedPath() const {
         static const std::string empty;
-        return extra_ ? extra_->MovedPath : empty;
+        return home_.Extra() ? home_.Extra()->MovedPath : empty;
     }
     void SetMovedPath(std::string path) {
-        if (path.empty() && !extra_) return;
+        if (path.empty() && !home_.Extra()) return;
         Extra().MovedPath = std::move(path);
     }
 
@@ -229,41 +304,42 @@ public:
     // (the item's directory bit, which a link to a folder also has), else 0; or what
     // SetLeftSize / SetRightSize put in its place.
     int64_t LeftSize() const {
-        return extra_ && extra_->HasLeftSize ? extra_->LeftSize : SideSize(Left);
+        return home_.Extra() && home_.Extra()->HasLeftSize ? home_.Extra()->LeftSize
+                                                           : SideSize(Left);
     }
     int64_t RightSize() const {
-        return extra_ && extra_->HasRightSize ? extra_->RightSize : SideSize(Right);
+        return home_.Extra() && home_.Extra()->HasRightSize ? home_.Extra()->RightSize
+                                                            : SideSize(Right);
     }
     void SetLeftSize(int64_t size) {
-        if (!(extra_ && extra_->HasLeftSize) && size == SideSize(Left)) return;
+        if (!(home_.Extra() && home_.Extra()->HasLeftSize) && size == SideSize(Left)) return;
         Extra().LeftSize = size;
-        extra_->HasLeftSize = true;
+        home_.Extra()->HasLeftSize = true;
     }
     void SetRightSize(int64_t size) {
-        if (!(extra_ && extra_->HasRightSize) && size == SideSize(Right)) return;
+        if (!(home_.Extra() && home_.Extra()->HasRightSize) && size == SideSize(Right)) return;
         Extra().RightSize = size;
-        extra_->HasRightSize = true;
+        home_.Extra()->HasRightSize = true;
     }
 
     // For a link whose target could be stat-ed: the target's size; else 0.
-    int64_t LeftLinkSize() const { return extra_ ? extra_->LeftLinkSize : 0; }
-    int64_t RightLinkSize() const { return extra_ ? extra_->RightLinkSize : 0; }
+    int64_t LeftLinkSize() const { return home_.Extra() ? home_.Extra()->LeftLinkSize : 0; }
+    int64_t RightLinkSize() const { return home_.Extra() ? home_.Extra()->RightLinkSize : 0; }
     void SetLeftLinkSize(int64_t size) {
-        if (size != 0 || extra_) Extra().LeftLinkSize = size;
+        if (size != 0 || home_.Extra()) Extra().LeftLinkSize = size;
     }
     void SetRightLinkSize(int64_t size) {
-        if (size != 0 || extra_) Extra().RightLinkSize = size;
+        if (size != 0 || home_.Extra()) Extra().RightLinkSize = size;
     }
 
 private:
     static int64_t SideSize(const TEntrySide& side) {
         return side.Present && (side.Attr & 0x10) == 0 ? side.Size : 0;
     }
-    tEntryExtra& Extra() { return extra_.Make(); }
+    tEntryExtra& Extra() { return home_.MakeExtra(); }
 
-    tFolderRef folder_;
-    tExtraPtr extra_;
+    tEntryHome home_;
 };
-static_assert(sizeof(TFileListEntry) == 80);
+static_assert(sizeof(TFileListEntry) == 72);
 
 } // namespace corvane
