@@ -24,8 +24,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string FullPath(const std::string& base, const std::string& rel, const std::string& name) {
-    return NormalizeSlashes(base + "/" + rel + "/" + name);
+std::string FullPath(const std::string& base, const std::string& rel, std::string_view name) {
+    return NormalizeSlashes(base + "/" + rel + "/" + std::string(name));
 }
 
 std::string FolderPath(const std::string& base, const std::string& rel) {
@@ -184,21 +184,23 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
     switch (e.Action) {
     case tAction::actCopyToRight:
         if (profile_.Filter.rgMovedFiles != 1)
-            made = ForceFolders(FullPath(profile_.RightPath, rel, e.Name), run_.RightFoldersCreated);
+            made =
+                ForceFolders(FullPath(profile_.RightPath, rel, e.Name()), run_.RightFoldersCreated);
         break;
     case tAction::actCopyToLeft:
         if (profile_.Filter.rgMovedFiles != 1)
-            made = ForceFolders(FullPath(profile_.LeftPath, rel, e.Name), run_.LeftFoldersCreated);
+            made =
+                ForceFolders(FullPath(profile_.LeftPath, rel, e.Name()), run_.LeftFoldersCreated);
         break;
     case tAction::actMove:
         if (!e.Left.Present) {
-            made = ForceFolders(FullPath(profile_.RightPath, e.MovedPath, e.Name),
+            made = ForceFolders(FullPath(profile_.RightPath, e.MovedPath(), e.Name()),
                                 run_.RightFoldersCreated);
-            run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name));
+            run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name()));
         } else {
-            made = ForceFolders(FullPath(profile_.LeftPath, e.MovedPath, e.Name),
+            made = ForceFolders(FullPath(profile_.LeftPath, e.MovedPath(), e.Name()),
                                 run_.LeftFoldersCreated);
-            run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name));
+            run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name()));
         }
         break;
     case tAction::actSkipped:
@@ -253,10 +255,10 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
         const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
         status_.lbFromDir = FolderPath(sourceBase, rel);
         status_.lbToDir = FolderPath(destBase, rel);
-        if (!StillAsScanned(FullPath(destBase, rel, e.Name), toRight ? e.Right : e.Left))
+        if (!StillAsScanned(FullPath(destBase, rel, e.Name()), toRight ? e.Right : e.Left))
             return tExecResult::ChangedSinceScan;
-        return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name),
-                           FullPath(destBase, rel, e.Name), status_.lbToDir, destBase,
+        return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name()),
+                           FullPath(destBase, rel, e.Name()), status_.lbToDir, destBase,
                            (toRight ? e.Right : e.Left).Present,
                            toRight ? run_.RightVersions : run_.LeftVersions,
                            toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
@@ -276,12 +278,12 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
     const std::string& rel = e.RelPath();
     const std::string& sourceBase = toRight ? profile_.LeftPath : profile_.RightPath;
     const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
-    const std::string source = FullPath(sourceBase, rel, e.Name);
-    const std::string dest = FullPath(destBase, rel, e.Name);
+    const std::string source = FullPath(sourceBase, rel, e.Name());
+    const std::string dest = FullPath(destBase, rel, e.Name());
     const TEntrySide& s = toRight ? e.Left : e.Right;
     const TEntrySide& d = toRight ? e.Right : e.Left;
-    const int64_t sourceSize = toRight ? e.LeftSize : e.RightSize;
-    const int64_t destSize = toRight ? e.RightSize : e.LeftSize;
+    const int64_t sourceSize = toRight ? e.LeftSize() : e.RightSize();
+    const int64_t destSize = toRight ? e.RightSize() : e.LeftSize();
     status_.lbFromDir = FolderPath(sourceBase, rel);
     status_.lbToDir = FolderPath(destBase, rel);
 
@@ -295,7 +297,7 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
         code = ConfirmAction(run_, tQuestionKind::Newer, source, dest, s.Time, d.Time, destSize,
                              sourceSize);
     if (code != tExecResult::Done) return code;
-    return CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name, source, dest, status_.lbToDir,
+    return CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name(), source, dest, status_.lbToDir,
                        destBase, sourceSize, destSize,
                        toRight ? run_.RightVersions : run_.LeftVersions,
                        toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated, &d);
@@ -307,12 +309,12 @@ tExecResult tExecutor::Move(const TFileListEntry& e) {
     const std::string& rel = e.RelPath();
     const std::string& base = onRight ? profile_.RightPath : profile_.LeftPath;
     const std::string& otherBase = onRight ? profile_.LeftPath : profile_.RightPath;
-    if (!StillAsScanned(FullPath(base, rel, e.Name), onRight ? e.Right : e.Left))
+    if (!StillAsScanned(FullPath(base, rel, e.Name()), onRight ? e.Right : e.Left))
         return tExecResult::ChangedSinceScan;
-    tExecResult code = MoveOneFile(profile_, onRight ? "R" : "L", e.Name,
-                                   FullPath(base, rel, e.Name), FullPath(base, e.MovedPath, e.Name),
-                                   FolderPath(base, e.MovedPath),
-                                   onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+    tExecResult code =
+        MoveOneFile(profile_, onRight ? "R" : "L", e.Name(), FullPath(base, rel, e.Name()),
+                    FullPath(base, e.MovedPath(), e.Name()), FolderPath(base, e.MovedPath()),
+                    onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
     if (!FolderAccessible(FolderPath(otherBase, rel)))
         (onRight ? run_.RightFoldersToRemove : run_.LeftFoldersToRemove)
             .push_back(FolderPath(base, rel));
@@ -323,31 +325,31 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
     const std::string& rel = e.RelPath();
     tExecResult code = tExecResult::None;
     if (e.Right.Present) {
-        const std::string path = FullPath(profile_.RightPath, rel, e.Name);
+        const std::string path = FullPath(profile_.RightPath, rel, e.Name());
         code = profile_.MultipleVersions
                    ? tExecResult::Done
                    : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path, e.Right.Time,
-                                   e.Right.Time, e.RightSize, 0);
+                                   e.Right.Time, e.RightSize(), 0);
         if (code == tExecResult::Done && !StillAsScanned(path, e.Right))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
             code = DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
                                  run_.RightVersions, run_.RightFoldersCreated);
-            if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize;
+            if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize();
         }
         if (code == tExecResult::Cancelled) return code;
     }
     if (e.Left.Present) {
-        const std::string path = FullPath(profile_.LeftPath, rel, e.Name);
+        const std::string path = FullPath(profile_.LeftPath, rel, e.Name());
         code = profile_.MultipleVersions ? tExecResult::Done
                                          : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path,
-                                                         e.Left.Time, e.Left.Time, e.LeftSize, 0);
+                                                         e.Left.Time, e.Left.Time, e.LeftSize(), 0);
         if (code == tExecResult::Done && !StillAsScanned(path, e.Left))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
             code = DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
                                  run_.LeftVersions, run_.LeftFoldersCreated);
-            if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize;
+            if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize();
         }
     }
     return code;
@@ -358,16 +360,16 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
     case tExecResult::Done:
         if (e.Action == tAction::actCopyToRight) {
             ++run_.CopiedToRight;
-            run_.BytesToRight += e.LeftSize;
+            run_.BytesToRight += e.LeftSize();
         } else if (e.Action == tAction::actCopyToLeft) {
             ++run_.CopiedToLeft;
-            run_.BytesToLeft += e.RightSize;
+            run_.BytesToLeft += e.RightSize();
         } else if (e.Action == tAction::actMove) {
             ++run_.Moved;
             if (profile_.Filter.rgAdjustMovedFiles == 0)
-                run_.BytesMovedLeft += e.LeftSize;
+                run_.BytesMovedLeft += e.LeftSize();
             else
-                run_.BytesMovedRight += e.RightSize;
+                run_.BytesMovedRight += e.RightSize();
         }
         e.Action = tAction::actLeaveAlone;
         return true;
@@ -390,7 +392,7 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
         const bool fromRight =
             e.Action == tAction::actCopyToLeft || (e.Action == tAction::actMove && !e.Left.Present);
         const std::string path =
-            FullPath(fromRight ? profile_.RightPath : profile_.LeftPath, e.RelPath(), e.Name);
+            FullPath(fromRight ? profile_.RightPath : profile_.LeftPath, e.RelPath(), e.Name());
         status_.Memo1.push_back(path);
         run_.NoAccessList.push_back(path);
         ++run_.AccessProblems;
@@ -402,7 +404,8 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
         status_.Cancelled = true;
         return false;
     default:
-        lines_.push_back(e.RelPath() + "/" + e.Name + " (" + FailureText(code) + ")");
+        lines_.push_back(e.RelPath() + "/" + std::string(e.Name()) + " (" + FailureText(code) +
+                         ")");
         ++errorLines_;
         e.Action = tAction::actSkipped;
         e.ExecResult = Code(code);
