@@ -19,8 +19,18 @@ namespace {
 
 constexpr int64_t T0 = 1600000000;
 
+TEntrySide Side(int64_t size, int64_t time, uint32_t attr, uint32_t mode) {
+    TEntrySide side;
+    side.Size = size;
+    side.Time = time;
+    side.Attr = attr;
+    side.Mode = mode;
+    side.Present = true;
+    return side;
+}
+
 TEntrySide FileSide(int64_t size, int64_t time) {
-    return {time, size, 0, 0, 0100644, true};
+    return Side(size, time, 0, 0100644);
 }
 
 // A tree of folders with 50 files each: 60% on both sides (a third of them changed), 20%
@@ -31,20 +41,20 @@ void MakePlan(tProfile& p, int32_t count) {
     p.Entries.clear();
     p.Entries.reserve(count);
     int32_t folder = 0;
-    std::shared_ptr<const std::string> rel;
+    tFolderRef rel;
+    const tFolderRef base = tFolderRef::Make("", 0);
     while (static_cast<int32_t>(p.Entries.size()) < count) {
         TFileListEntry dir;
-        dir.Name = "folder" + std::to_string(folder);
-        dir.Left = dir.Right = TEntrySide{T0, 0, 0, faDirectory, 040755, true};
+        dir.SetFolder(base, base->AddName("folder" + std::to_string(folder)));
+        dir.Left = dir.Right = Side(0, T0, faDirectory, 040755);
         dir.LeftIsFolder = dir.RightIsFolder = true;
         dir.Action = dir.DefaultAction = tAction::actLeaveAlone;
         p.Entries.push_back(dir);
-        rel = std::make_shared<const std::string>("/folder" + std::to_string(folder));
+        rel = tFolderRef::Make("/folder" + std::to_string(folder), 1);
         for (int k = 0; k < 50 && static_cast<int32_t>(p.Entries.size()) < count; ++k) {
             TFileListEntry e;
-            e.RelPathRef = rel;
-            e.Level = 1;
-            e.Name = "file" + std::to_string(folder) + "_" + std::to_string(k) + ".dat";
+            e.SetFolder(rel, rel->AddName("file" + std::to_string(folder) + "_" +
+                                          std::to_string(k) + ".dat"));
             const int64_t size = 1000 + rng() % 5000000;
             const int64_t time = T0 + rng() % 1000000;
             const unsigned kind = rng() % 100;
@@ -61,27 +71,21 @@ void MakePlan(tProfile& p, int32_t count) {
             } else {
                 // The moved file: its old place on the right here, its new place on the left
                 // in a later folder.
-                e.Name = "moved" + std::to_string(p.Entries.size()) + ".dat";
+                e.SetName("moved" + std::to_string(p.Entries.size()) + ".dat");
                 e.Right = FileSide(size, time);
                 e.Action = tAction::actCopyToLeft;
                 TFileListEntry moved = e;
-                moved.RelPathRef =
-                    std::make_shared<const std::string>("/moved" + std::to_string(folder));
+                moved.SetRelPath("/moved" + std::to_string(folder));
                 moved.Right = {};
                 moved.Left = FileSide(size, time);
                 moved.Action = tAction::actCopyToRight;
                 moved.DefaultAction = moved.Action;
-                moved.LeftSize = size;
-                moved.RightSize = 0;
                 e.DefaultAction = e.Action;
-                e.RightSize = size;
                 p.Entries.push_back(e);
                 p.Entries.push_back(moved);
                 continue;
             }
             e.DefaultAction = e.Action;
-            e.LeftSize = e.Left.Present ? e.Left.Size : 0;
-            e.RightSize = e.Right.Present ? e.Right.Size : 0;
             p.Entries.push_back(e);
         }
         ++folder;

@@ -110,31 +110,30 @@ std::vector<TFileListEntry> SyntheticEntries(bool shuffled) {
     entries.reserve(1000000);
     std::mt19937 rnd(7);
     struct tFolder {
-        std::shared_ptr<const std::string> Rel;
+        std::string Rel;
         int Depth;
     };
-    std::vector<tFolder> stack{{std::make_shared<const std::string>(), 0}};
+    std::vector<tFolder> stack{{std::string(), 0}};
     while (!stack.empty() && entries.size() < 1000000) {
         tFolder folder = stack.back();
         stack.pop_back();
         size_t first = entries.size();
+        tFolderRef rec = tFolderRef::Make(folder.Rel, folder.Depth);
         int subfolders = folder.Depth < 5 ? 10 : 0;
         for (int k = 0; k < 20 + subfolders; ++k) {
             TFileListEntry e;
-            e.RelPathRef = folder.Rel;
             bool isFolder = k < subfolders;
-            e.Name = (isFolder ? "Sub" : (k % 2 ? "document-" : "Image_")) +
-                     std::to_string(rnd() % 100000) + ".txt";
+            e.SetFolder(rec, rec->AddName((isFolder ? "Sub" : (k % 2 ? "document-" : "Image_")) +
+                                          std::to_string(rnd() % 100000) + ".txt"));
             e.LeftIsFolder = e.RightIsFolder = isFolder;
             entries.push_back(std::move(e));
         }
         std::sort(entries.begin() + first, entries.end(),
-                  [](const auto& a, const auto& b) { return a.Name < b.Name; });
+                  [](const auto& a, const auto& b) { return a.Name() < b.Name(); });
         for (size_t k = entries.size(); k-- > first;)
             if (entries[k].LeftIsFolder)
                 stack.push_back(
-                    {std::make_shared<const std::string>(*folder.Rel + "/" + entries[k].Name),
-                     folder.Depth + 1});
+                    {folder.Rel + "/" + std::string(entries[k].Name()), folder.Depth + 1});
     }
     entries.resize(std::min<size_t>(entries.size(), 1000000));
     if (shuffled) std::shuffle(entries.begin(), entries.end(), rnd);

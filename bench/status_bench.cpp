@@ -59,28 +59,38 @@ public:
     void ShowInfo(std::string_view) override {}
 };
 
+TEntrySide Side(int64_t size, int64_t time, uint32_t attr, uint32_t mode) {
+    TEntrySide side;
+    side.Size = size;
+    side.Time = time;
+    side.Attr = attr;
+    side.Mode = mode;
+    side.Present = true;
+    return side;
+}
+
 TEntrySide FileSide(int64_t size, int64_t time) {
-    return {time, size, 0, 0, 0100644, true};
+    return Side(size, time, 0, 0100644);
 }
 
 // Folders of 99 files: copies both ways, equal files, files left alone and moved halves.
 void MakePlan(tProfile& p, int32_t count) {
     p.Entries.reserve(count);
-    std::shared_ptr<const std::string> rel;
+    tFolderRef rel;
+    const tFolderRef base = tFolderRef::Make("", 0);
     for (int32_t i = 0; i < count; ++i) {
         TFileListEntry e;
         if (i % 100 == 0) {
-            e.Name = "folder" + std::to_string(i / 100);
-            e.Left = e.Right = TEntrySide{T0, 0, 0, 0x10, 040755, true};
+            const std::string name = "folder" + std::to_string(i / 100);
+            e.SetFolder(base, base->AddName(name));
+            e.Left = e.Right = Side(0, T0, 0x10, 040755);
             e.LeftIsFolder = e.RightIsFolder = true;
             e.Action = e.DefaultAction = tAction::actLeaveAlone;
-            rel = std::make_shared<const std::string>("/" + e.Name);
+            rel = tFolderRef::Make("/" + name, 1);
             p.Entries.push_back(std::move(e));
             continue;
         }
-        e.RelPathRef = rel;
-        e.Level = 1;
-        e.Name = "file" + std::to_string(i) + ".dat";
+        e.SetFolder(rel, rel->AddName("file" + std::to_string(i) + ".dat"));
         const int64_t size = 1000 + (i * 7919) % 5000000;
         switch (i % 6) {
         case 0:
@@ -107,12 +117,10 @@ void MakePlan(tProfile& p, int32_t count) {
             break;
         default:
             e.Left = FileSide(size, T0);
-            e.MovedPath = "/folder0";
+            e.SetMovedPath("/folder0");
             e.Action = tAction::actMove;
             break;
         }
-        e.LeftSize = e.Left.Size;
-        e.RightSize = e.Right.Size;
         e.DefaultAction = e.Action;
         p.Entries.push_back(std::move(e));
     }
@@ -141,7 +149,7 @@ int RunBench(const std::string& data) {
     // One real file for the immediate delete: the first left-only file.
     const int32_t victim = 2;
     QDir().mkpath(QString::fromStdString(p.LeftPath + "/folder0"));
-    std::ofstream(p.LeftPath + "/folder0/" + p.Entries[victim].Name) << "x";
+    std::ofstream(p.LeftPath + "/folder0/" + std::string(p.Entries[victim].Name())) << "x";
     SetFilterDefaults(p);
     p.Filter.rgState = 0;
     BuildStatusList(p);
@@ -281,7 +289,7 @@ int Screenshot(const std::string& out) {
     const tStatusList& list = *w.Grid->GridModel()->List();
     for (int row = 1; row < list.RowCount(); ++row) {
         const TFileListEntry* e = list.RowEntry(row);
-        if (e && e->Name == "Scan 001.pdf") {
+        if (e && e->Name() == "Scan 001.pdf") {
             w.Grid->SelectRows(row, row);
             w.PopupMenu1Popup();
             w.Delete1Click();
@@ -289,7 +297,7 @@ int Screenshot(const std::string& out) {
     }
     for (int row = 1; row < list.RowCount(); ++row) {
         const TFileListEntry* e = list.RowEntry(row);
-        if (e && e->Name == "Landlord.odt") w.Grid->SelectRows(row, row);
+        if (e && e->Name() == "Landlord.odt") w.Grid->SelectRows(row, row);
     }
     w.Grid->setFocus();
     for (int i = 0; i < 20; ++i) {

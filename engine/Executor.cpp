@@ -28,8 +28,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string FullPath(const std::string& base, const std::string& rel, const std::string& name) {
-    return NormalizeSlashes(base + "/" + rel + "/" + name);
+std::string FullPath(const std::string& base, const std::string& rel, std::string_view name) {
+    return NormalizeSlashes(base + "/" + rel + "/" + std::string(name));
 }
 
 std::string FolderPath(const std::string& base, const std::string& rel) {
@@ -51,8 +51,8 @@ std::string RelFolder(std::string_view path) {
     return rel;
 }
 
-std::string ChildFolder(const std::string& rel, const std::string& name) {
-    return RelFolder(rel + "/" + name);
+std::string ChildFolder(const std::string& rel, std::string_view name) {
+    return RelFolder(rel + "/" + std::string(name));
 }
 
 std::string ParentFolder(const std::string& rel) {
@@ -252,19 +252,19 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
     switch (e.Action) {
     case tAction::actCopyToRight:
         if (profile_.Filter.rgMovedFiles != 1)
-            made = MakeFolder(true, ChildFolder(rel, e.Name), !e.Right.Present);
+            made = MakeFolder(true, ChildFolder(rel, e.Name()), !e.Right.Present);
         break;
     case tAction::actCopyToLeft:
         if (profile_.Filter.rgMovedFiles != 1)
-            made = MakeFolder(false, ChildFolder(rel, e.Name), !e.Left.Present);
+            made = MakeFolder(false, ChildFolder(rel, e.Name()), !e.Left.Present);
         break;
     case tAction::actMove:
         if (!e.Left.Present) {
-            made = MakeFolder(true, ChildFolder(RelFolder(e.MovedPath), e.Name), false);
-            run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name));
+            made = MakeFolder(true, ChildFolder(RelFolder(e.MovedPath()), e.Name()), false);
+            run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name()));
         } else {
-            made = MakeFolder(false, ChildFolder(RelFolder(e.MovedPath), e.Name), false);
-            run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name));
+            made = MakeFolder(false, ChildFolder(RelFolder(e.MovedPath()), e.Name()), false);
+            run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name()));
         }
         break;
     case tAction::actSkipped:
@@ -319,12 +319,12 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
         const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
         status_.lbFromDir = FolderPath(sourceBase, rel);
         status_.lbToDir = FolderPath(destBase, rel);
-        if (!StillAsScanned(FullPath(destBase, rel, e.Name), toRight ? e.Right : e.Left))
+        if (!StillAsScanned(FullPath(destBase, rel, e.Name()), toRight ? e.Right : e.Left))
             return tExecResult::ChangedSinceScan;
         const int32_t& created = toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
         const int32_t before = created;
         const tExecResult code = CopySymlink(
-            profile_, FullPath(sourceBase, rel, e.Name), FullPath(destBase, rel, e.Name),
+            profile_, FullPath(sourceBase, rel, e.Name()), FullPath(destBase, rel, e.Name()),
             status_.lbToDir, destBase, (toRight ? e.Right : e.Left).Present,
             toRight ? run_.RightVersions : run_.LeftVersions,
             toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
@@ -347,12 +347,12 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
     const std::string& rel = e.RelPath();
     const std::string& sourceBase = toRight ? profile_.LeftPath : profile_.RightPath;
     const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
-    const std::string source = FullPath(sourceBase, rel, e.Name);
-    const std::string dest = FullPath(destBase, rel, e.Name);
+    const std::string source = FullPath(sourceBase, rel, e.Name());
+    const std::string dest = FullPath(destBase, rel, e.Name());
     const TEntrySide& s = toRight ? e.Left : e.Right;
     const TEntrySide& d = toRight ? e.Right : e.Left;
-    const int64_t sourceSize = toRight ? e.LeftSize : e.RightSize;
-    const int64_t destSize = toRight ? e.RightSize : e.LeftSize;
+    const int64_t sourceSize = toRight ? e.LeftSize() : e.RightSize();
+    const int64_t destSize = toRight ? e.RightSize() : e.LeftSize();
     status_.lbFromDir = FolderPath(sourceBase, rel);
     status_.lbToDir = FolderPath(destBase, rel);
 
@@ -369,7 +369,7 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
     if (!d.Present) PrepareFolder(toRight, rel);
     const int32_t& created = toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
     const int32_t before = created;
-    code = CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name, source, dest, status_.lbToDir,
+    code = CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name(), source, dest, status_.lbToDir,
                        destBase, sourceSize, destSize,
                        toRight ? run_.RightVersions : run_.LeftVersions,
                        toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated, &d);
@@ -384,17 +384,17 @@ tExecResult tExecutor::Move(const TFileListEntry& e) {
     const std::string& rel = e.RelPath();
     const std::string& base = onRight ? profile_.RightPath : profile_.LeftPath;
     const std::string& otherBase = onRight ? profile_.LeftPath : profile_.RightPath;
-    if (!StillAsScanned(FullPath(base, rel, e.Name), onRight ? e.Right : e.Left))
+    if (!StillAsScanned(FullPath(base, rel, e.Name()), onRight ? e.Right : e.Left))
         return tExecResult::ChangedSinceScan;
     const int32_t& created = onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
     const int32_t before = created;
-    tExecResult code = MoveOneFile(profile_, onRight ? "R" : "L", e.Name,
-                                   FullPath(base, rel, e.Name), FullPath(base, e.MovedPath, e.Name),
-                                   FolderPath(base, e.MovedPath),
-                                   onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+    tExecResult code =
+        MoveOneFile(profile_, onRight ? "R" : "L", e.Name(), FullPath(base, rel, e.Name()),
+                    FullPath(base, e.MovedPath(), e.Name()), FolderPath(base, e.MovedPath()),
+                    onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
     Wrote(onRight, rel);
-    Wrote(onRight, RelFolder(e.MovedPath));
-    Made(onRight, RelFolder(e.MovedPath), created - before);
+    Wrote(onRight, RelFolder(e.MovedPath()));
+    Made(onRight, RelFolder(e.MovedPath()), created - before);
     if (!FolderAccessible(FolderPath(otherBase, rel)))
         (onRight ? run_.RightFoldersToRemove : run_.LeftFoldersToRemove)
             .push_back(FolderPath(base, rel));
@@ -405,35 +405,35 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
     const std::string& rel = e.RelPath();
     tExecResult code = tExecResult::None;
     if (e.Right.Present) {
-        const std::string path = FullPath(profile_.RightPath, rel, e.Name);
+        const std::string path = FullPath(profile_.RightPath, rel, e.Name());
         code = profile_.MultipleVersions
                    ? tExecResult::Done
                    : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path, e.Right.Time,
-                                   e.Right.Time, e.RightSize, 0);
+                                   e.Right.Time, e.RightSize(), 0);
         if (code == tExecResult::Done && !StillAsScanned(path, e.Right))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
             const int32_t before = run_.RightFoldersCreated;
             code = DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
                                  run_.RightVersions, run_.RightFoldersCreated);
-            if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize;
+            if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize();
             Wrote(true, rel);
             Made(true, rel, run_.RightFoldersCreated - before);
         }
         if (code == tExecResult::Cancelled) return code;
     }
     if (e.Left.Present) {
-        const std::string path = FullPath(profile_.LeftPath, rel, e.Name);
+        const std::string path = FullPath(profile_.LeftPath, rel, e.Name());
         code = profile_.MultipleVersions ? tExecResult::Done
                                          : ConfirmAction(run_, tQuestionKind::ToBeDeleted, "", path,
-                                                         e.Left.Time, e.Left.Time, e.LeftSize, 0);
+                                                         e.Left.Time, e.Left.Time, e.LeftSize(), 0);
         if (code == tExecResult::Done && !StillAsScanned(path, e.Left))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
             const int32_t before = run_.LeftFoldersCreated;
             code = DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
                                  run_.LeftVersions, run_.LeftFoldersCreated);
-            if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize;
+            if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize();
             Wrote(false, rel);
             Made(false, rel, run_.LeftFoldersCreated - before);
         }
@@ -446,16 +446,16 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
     case tExecResult::Done:
         if (e.Action == tAction::actCopyToRight) {
             ++run_.CopiedToRight;
-            run_.BytesToRight += e.LeftSize;
+            run_.BytesToRight += e.LeftSize();
         } else if (e.Action == tAction::actCopyToLeft) {
             ++run_.CopiedToLeft;
-            run_.BytesToLeft += e.RightSize;
+            run_.BytesToLeft += e.RightSize();
         } else if (e.Action == tAction::actMove) {
             ++run_.Moved;
             if (profile_.Filter.rgAdjustMovedFiles == 0)
-                run_.BytesMovedLeft += e.LeftSize;
+                run_.BytesMovedLeft += e.LeftSize();
             else
-                run_.BytesMovedRight += e.RightSize;
+                run_.BytesMovedRight += e.RightSize();
         }
         e.Action = tAction::actLeaveAlone;
         return true;
@@ -478,7 +478,7 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
         const bool fromRight =
             e.Action == tAction::actCopyToLeft || (e.Action == tAction::actMove && !e.Left.Present);
         const std::string path =
-            FullPath(fromRight ? profile_.RightPath : profile_.LeftPath, e.RelPath(), e.Name);
+            FullPath(fromRight ? profile_.RightPath : profile_.LeftPath, e.RelPath(), e.Name());
         status_.Memo1.push_back(path);
         run_.NoAccessList.push_back(path);
         ++run_.AccessProblems;
@@ -490,7 +490,8 @@ bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
         status_.Cancelled = true;
         return false;
     default:
-        lines_.push_back(e.RelPath() + "/" + e.Name + " (" + FailureText(code) + ")");
+        lines_.push_back(e.RelPath() + "/" + std::string(e.Name()) + " (" + FailureText(code) +
+                         ")");
         ++errorLines_;
         e.Action = tAction::actSkipped;
         e.ExecResult = Code(code);
@@ -612,7 +613,7 @@ void tExecutor::SetFolderTimes() {
     std::unordered_map<std::string, const TFileListEntry*> folders;
     for (const TFileListEntry& e : profile_.Entries)
         if (e.LeftIsFolder || e.RightIsFolder)
-            folders.emplace(ChildFolder(e.RelPath(), e.Name), &e);
+            folders.emplace(ChildFolder(e.RelPath(), e.Name()), &e);
 
     struct tFolderTime {
         std::string Rel;

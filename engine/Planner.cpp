@@ -193,8 +193,8 @@ int AcceptedTimes(int64_t t, bool ignore2Secs, bool ignore1Hour, int64_t (&out)[
 void PairMove(TFileListEntry& right, TFileListEntry& left) {
     right.Action = right.DefaultAction = actMove;
     left.Action = left.DefaultAction = actMove;
-    right.MovedPath = left.RelPath().empty() ? std::string("/") : left.RelPath();
-    left.MovedPath = right.RelPath().empty() ? std::string("/") : right.RelPath();
+    right.SetMovedPath(left.RelPath().empty() ? std::string("/") : left.RelPath());
+    left.SetMovedPath(right.RelPath().empty() ? std::string("/") : right.RelPath());
 }
 
 // The filter every shown row passes. folderRow: the test of a folder row being pruned, where a
@@ -223,9 +223,9 @@ bool PassesFilter(const TFileListEntry& e, const tStatusFilter& f, bool folderRo
 
 // Size counted for a shown row and for a deletion: the present side's, or the mean of both.
 int64_t ShownSize(const TFileListEntry& e) {
-    if (e.LeftSize == 0) return e.RightSize;
-    if (e.RightSize == 0) return e.LeftSize;
-    return (e.LeftSize + e.RightSize) / 2;
+    if (e.LeftSize() == 0) return e.RightSize();
+    if (e.RightSize() == 0) return e.LeftSize();
+    return (e.LeftSize() + e.RightSize()) / 2;
 }
 
 } // namespace
@@ -237,7 +237,7 @@ void CompareEntries(tProfile& profile) {
         const int64_t lt = e.Left.Time, rt = e.Right.Time;
         if (lt == rt)
             e.Action = actNone;
-        else if (e.LeftSize == e.RightSize && TimesMatch(lt, rt, ignore2, ignore1h))
+        else if (e.LeftSize() == e.RightSize() && TimesMatch(lt, rt, ignore2, ignore1h))
             ; // within the tolerance: left alone
         else
             e.Action = lt > rt ? actCopyToRight : actCopyToLeft;
@@ -263,9 +263,9 @@ void FindMovedFiles(tProfile& profile) {
     for (int32_t i = 0; i < count; ++i) {
         const TFileListEntry& e = entries[i];
         if (IsRightHalf(e) && !blind.Covers(e))
-            rights.push_back({i, hashName(e.Name)});
+            rights.push_back({i, hashName(e.Name())});
         else if (IsLeftHalf(e) && !blind.Covers(e))
-            lefts.push_back({i, hashName(e.Name)});
+            lefts.push_back({i, hashName(e.Name())});
     }
     std::vector<uint64_t> rightHashes;
     rightHashes.reserve(rights.size());
@@ -283,7 +283,7 @@ void FindMovedFiles(tProfile& profile) {
     std::vector<int32_t> next(lefts.size(), -1);
     for (auto pos = static_cast<int32_t>(lefts.size()) - 1; pos >= 0; --pos) {
         const TFileListEntry& e = entries[lefts[pos].Index];
-        const tMoveKey key{lefts[pos].NameHash, e.LeftSize, e.Left.Time, e.Name};
+        const tMoveKey key{lefts[pos].NameHash, e.LeftSize(), e.Left.Time, e.Name()};
         auto [it, added] = head.try_emplace(key, pos);
         if (!added) {
             next[pos] = it->second;
@@ -304,7 +304,7 @@ void FindMovedFiles(tProfile& profile) {
         int32_t best = -1; // position in lefts; lefts is in list order
         decltype(head)::iterator bestChain;
         for (int k = 0; k < n; ++k) {
-            auto it = head.find(tMoveKey{rights[c].NameHash, e.RightSize, times[k], e.Name});
+            auto it = head.find(tMoveKey{rights[c].NameHash, e.RightSize(), times[k], e.Name()});
             if (it == head.end() || it->second < 0) continue;
             if (best < 0 || it->second < best) {
                 best = it->second;
@@ -382,7 +382,7 @@ void BuildStatusList(tProfile& profile) {
             if (!profile.EmptyFolders) e.Action = e.DefaultAction = actNone;
             ++s.FolderRowsShown;
             ++s.FoldersShown;
-            const int32_t level = std::max(e.Level, 0);
+            const int32_t level = std::max(e.Level(), 0);
             if (static_cast<size_t>(level) >= lastFolderRow.size())
                 lastFolderRow.resize(static_cast<size_t>(level) + 1, -1);
             lastFolderRow[level] = row;
@@ -403,8 +403,8 @@ void BuildStatusList(tProfile& profile) {
         // A followed link is planned and counted with its target's size. Done before the
         // counting so that every rebuild counts the same figures.
         if (profile.SymLinks == 0) {
-            if (e.Left.Present && e.LeftIsLink) e.LeftSize = e.Left.LinkSize;
-            if (e.Right.Present && e.RightIsLink) e.RightSize = e.Right.LinkSize;
+            if (e.Left.Present && e.LeftIsLink) e.SetLeftSize(e.LeftLinkSize());
+            if (e.Right.Present && e.RightIsLink) e.SetRightSize(e.RightLinkSize());
         }
 
         e.Shown = true;
@@ -417,14 +417,14 @@ void BuildStatusList(tProfile& profile) {
 
         switch (e.Action) {
         case actCopyToRight:
-            s.LargestCopy = std::max(s.LargestCopy, e.LeftSize);
+            s.LargestCopy = std::max(s.LargestCopy, e.LeftSize());
             ++s.CopyToRightCount;
-            s.CopyToRightBytes += e.LeftSize;
+            s.CopyToRightBytes += e.LeftSize();
             break;
         case actCopyToLeft:
-            s.LargestCopy = std::max(s.LargestCopy, e.RightSize);
+            s.LargestCopy = std::max(s.LargestCopy, e.RightSize());
             ++s.CopyToLeftCount;
-            s.CopyToLeftBytes += e.RightSize;
+            s.CopyToLeftBytes += e.RightSize();
             break;
         case actDelete:
             ++s.DeleteCount;
@@ -432,7 +432,7 @@ void BuildStatusList(tProfile& profile) {
             break;
         case actMove:
             ++s.MoveCount;
-            s.MoveBytes += e.LeftSize > 0 ? e.LeftSize : e.RightSize;
+            s.MoveBytes += e.LeftSize() > 0 ? e.LeftSize() : e.RightSize();
             break;
         default:
             break;

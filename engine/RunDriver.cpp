@@ -49,9 +49,9 @@ void CountUndone(tProfile& p, bool executorRan) {
     if (p.RunUnattended)
         for (const TFileListEntry& e : p.Entries)
             if (IsConflict(e))
-                lines.push_back(e.RelPath() + "/" + e.Name + " (CONFLICT: " +
-                                Kind(true, e.LeftIsFolder, e.LeftIsLink) + " on the left, " +
-                                Kind(true, e.RightIsFolder, e.RightIsLink) +
+                lines.push_back(e.RelPath() + "/" + std::string(e.Name()) +
+                                " (CONFLICT: " + Kind(true, e.LeftIsFolder, e.LeftIsLink) +
+                                " on the left, " + Kind(true, e.RightIsFolder, e.RightIsLink) +
                                 " on the right; not carried out)");
     if (lines.empty()) return;
 

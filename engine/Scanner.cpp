@@ -12,6 +12,8 @@
 #include <deque>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -417,8 +419,8 @@ bool Cancelled() {
     return Ui().ProgressCancelled();
 }
 
-std::string EntriesTitle(const tProfile& profile) {
-    return "Building File List ... " + std::to_string(profile.EntryCount()) + " " + "entries";
+std::string EntriesTitle(size_t entries) {
+    return "Building File List ... " + std::to_string(entries) + " " + "entries";
 }
 
 bool BaseReachable(const std::string& path) {
@@ -443,6 +445,72 @@ bool ReachBaseFolder(tProfile& profile, bool rightSide) {
     return false;
 }
 
+// Whether the scan descends into the folder of entry e.
+bool Descends(const TFileListEntry& e) {
+    return e.Action != tAction::actConflict && e.LeftIsFolder && !e.LeftIsLink && !e.RightIsLink;
+}
+
+// The entries a scan finds, in chunks taken from and given back to the system directly, so
+// that the plan's list is allocated once at its final size: it never grows by copying, which
+// would hold the entries twice, and a chunk's memory is returned as soon as its entries
+// have moved on.
+class tEntryStore {
+public:
+    tEntryStore() = default;
+    tEntryStore(const tEntryStore&) = delete;
+    tEntryStore& operator=(const tEntryStore&) = delete;
+    ~tEntryStore() { Clear(); }
+
+    size_t size() const { return size_; }
+    TFileListEntry& operator[](size_t k) { return chunks_[k / PerChunk][k % PerChunk]; }
+
+    void push_back(TFileListEntry&& e) {
+        if (size_ == chunks_.size() * PerChunk) {
+            chunks_.reserve(chunks_.size() + 1);
+            void* memory = mmap(nullptr, ChunkBytes, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (memory == MAP_FAILED) throw std::bad_alloc();
+            chunks_.push_back(static_cast<TFileListEntry*>(memory));
+        }
+        new (&(*this)[size_]) TFileListEntry(std::move(e));
+        ++size_;
+    }
+
+    // Appends every entry to out, which grows once, exactly, and empties the store.
+    void MoveInto(std::vector<TFileListEntry>& out) {
+        out.reserve(out.size() + size_);
+        for (size_t c = 0; c < chunks_.size(); ++c) {
+            const size_t n = std::min(PerChunk, size_ - c * PerChunk);
+            for (size_t k = 0; k < n; ++k) {
+                out.push_back(std::move(chunks_[c][k]));
+                chunks_[c][k].~TFileListEntry();
+            }
+            munmap(chunks_[c], ChunkBytes);
+            chunks_[c] = nullptr;
+        }
+        chunks_.clear();
+        size_ = 0;
+    }
+
+private:
+    static constexpr size_t PerChunk = 16384;
+    static constexpr size_t ChunkBytes = PerChunk * sizeof(TFileListEntry);
+
+    void Clear() {
+        for (size_t c = 0; c < chunks_.size(); ++c) {
+            const size_t n = std::min(PerChunk, size_ - c * PerChunk);
+            for (size_t k = 0; k < n; ++k)
+                chunks_[c][k].~TFileListEntry();
+            munmap(chunks_[c], ChunkBytes);
+        }
+        chunks_.clear();
+        size_ = 0;
+    }
+
+    std::vector<TFileListEntry*> chunks_;
+    size_t size_ = 0;
+};
+
 class tScan {
 public:
     tScan(tProfile& profile, const tMaskFilter& filter)
@@ -465,7 +533,9 @@ private:
     bool ScanOne(const std::shared_ptr<const std::string>& rel, int level, bool selected,
                  bool moved, size_t& first, size_t& end);
     void Merge(const std::shared_ptr<const std::string>& rel, int level, bool moved,
-               tFolderList& left, tFolderList& right, bool keepRight);
+               const tFolderList& left, const tFolderList& right);
+    void Scan(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
+              bool movedFilesOnly);
     // A base folder that vanished (or, in a cached run, was never checked) is not an empty
     // side: it counts as unreadable so that nothing is planned against it.
     // Returns the error noted (0 for none).
@@ -479,10 +549,23 @@ private:
     const tMaskFilter& filter_;
     const tBaseItemLookup selection_;
     tListingContext context_;
+    tEntryStore found_; // this scan's entries, until Run appends them to Entries
 };
 
 void tScan::Run(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
                 bool movedFilesOnly) {
+    // What was found stays also when the scan is cancelled or an invalid mask ends it.
+    try {
+        Scan(relPath, level, recurse, selectedItemsOnly, movedFilesOnly);
+    } catch (...) {
+        found_.MoveInto(p_.Entries);
+        throw;
+    }
+    found_.MoveInto(p_.Entries);
+}
+
+void tScan::Scan(const std::string& relPath, int level, bool recurse, bool selectedItemsOnly,
+                 bool movedFilesOnly) {
     auto rel = std::make_shared<const std::string>(relPath);
     size_t first = 0, end = 0;
     if (!ScanOne(rel, level, selectedItemsOnly, movedFilesOnly, first, end) || !recurse) return;
@@ -496,13 +579,13 @@ void tScan::Run(const std::string& relPath, int level, bool recurse, bool select
             stack.pop_back();
             continue;
         }
-        const TFileListEntry& e = p_.Entries[frame.Next++];
-        if (e.Action == tAction::actConflict || !e.LeftIsFolder || e.LeftIsLink || e.RightIsLink)
-            continue;
-        bool moved = frame.Moved || (frame.Selected && selection_.State(e.Name) == 2);
-        auto childRel = std::make_shared<const std::string>(*frame.Rel + "/" + e.Name);
+        const TFileListEntry& e = found_[frame.Next++];
+        if (!Descends(e)) continue;
+        bool moved = frame.Moved || (frame.Selected && selection_.State(e.Name()) == 2);
+        auto childRel =
+            std::make_shared<const std::string>(*frame.Rel + "/" + std::string(e.Name()));
         int childLevel = frame.Level + 1;
-        // e and frame may move with the vectors from here on.
+        // frame may move with the stack from here on.
         if (!ScanOne(childRel, childLevel, false, moved, first, end)) return;
         stack.push_back({std::move(childRel), childLevel, moved, false, first, end});
     }
@@ -510,8 +593,8 @@ void tScan::Run(const std::string& relPath, int level, bool recurse, bool select
 
 bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bool selected,
                     bool moved, size_t& first, size_t& end) {
-    first = end = p_.Entries.size();
-    std::string title = EntriesTitle(p_);
+    first = end = found_.size();
+    std::string title = EntriesTitle(p_.Entries.size() + found_.size());
     Ui().SetProgressTitle(title);
     p_.ScanAborted = false;
     if (rel->empty()) {
@@ -533,35 +616,32 @@ bool tScan::ScanOne(const std::shared_ptr<const std::string>& rel, int level, bo
     NoteUnreadable(false, *rel, left.Error, left.Missing);
     if (Cancelled()) return false;
     std::string rightPattern = NormalizeSlashes(p_.RightPath + "/" + *rel + "/*.*");
-    tFolderList right =
-        ReadFolderList(p_, filter_, rightPattern, true, selected ? &selection_ : nullptr, noFollow,
-                       &context_);
+    tFolderList right = ReadFolderList(p_, filter_, rightPattern, true,
+                                       selected ? &selection_ : nullptr, noFollow, &context_);
     int rightError = NoteUnreadable(true, *rel, right.Error, right.Missing);
     if (Cancelled()) return false;
     p_.MaxLevel = std::max(p_.MaxLevel, level);
 
     bool cacheRight = p_.CacheRight && p_.ForcedUnattended && !right.FromCache();
-    Merge(rel, level, moved, left, right, cacheRight);
-    end = p_.Entries.size();
+    Merge(rel, level, moved, left, right);
+    end = found_.size();
 
     p_.LeftItemCount += static_cast<int32_t>(left.Items().size());
     p_.RightItemCount += static_cast<int32_t>(right.Items().size());
+    // The listings are paired: free them before the next folder is read.
+    tItemList().swap(left.Own);
+    if (!cacheRight) tItemList().swap(right.Own);
     if (Cancelled()) return false;
     if (cacheRight) RightListCache().Add(p_.Name + rightPattern, std::move(right.Own), rightError);
     return true;
 }
 
 void tScan::Merge(const std::shared_ptr<const std::string>& rel, int level, bool moved,
-                  tFolderList& left, tFolderList& right, bool keepRight) {
+                  const tFolderList& left, const tFolderList& right) {
     const tItemList& L = left.Items();
     const tItemList& R = right.Items();
-    // Names are moved out of lists that are freed right after; cached lists stay intact.
-    bool takeLeft = !left.FromCache();
-    bool takeRight = !right.FromCache() && !keepRight;
-    auto nameOf = [](tFolderList& list, size_t k, bool take) -> std::string {
-        if (take) return std::move(list.Own[k].Name);
-        return list.Items()[k].Name;
-    };
+    // The folder's entries share one record that holds their names.
+    tFolderRef folder = tFolderRef::Make(*rel, level);
     auto actionFor = [&](bool versionFile, tAction otherwise) {
         return moved || versionFile ? tAction::actNone : otherwise;
     };
@@ -570,53 +650,56 @@ void tScan::Merge(const std::shared_ptr<const std::string>& rel, int level, bool
     while (i < L.size() || j < R.size()) {
         int c = i >= L.size() ? 1 : j >= R.size() ? -1 : L[i].Name.compare(R[j].Name);
         TFileListEntry e;
+        const TSearchRec* named = nullptr;
         if (c == 0) {
             const TSearchRec& l = L[i++];
             const TSearchRec& r = R[j++];
             if (!AcceptItem(p_, l) || !AcceptItem(p_, r)) continue;
             e.Left = TEntrySide::From(l);
             e.Right = TEntrySide::From(r);
+            e.SetLeftLinkSize(l.LinkSize);
+            e.SetRightLinkSize(r.LinkSize);
             e.LeftIsFolder = (l.Attr & faDirectory) != 0;
             e.RightIsFolder = (r.Attr & faDirectory) != 0;
             e.LeftIsLink = (l.Attr & faSymLink) != 0;
             e.RightIsLink = (r.Attr & faSymLink) != 0;
-            e.LeftSize = e.LeftIsFolder ? 0 : l.Size;
-            e.RightSize = e.RightIsFolder ? 0 : r.Size;
-            e.Name = nameOf(left, i - 1, takeLeft);
-            e.IsVersionFile = IsVersionFileName(e.Name);
+            named = &l;
+            e.IsVersionFile = IsVersionFileName(l.Name);
             e.Action = actionFor(e.IsVersionFile, tAction::actLeaveAlone);
             if (e.LeftIsFolder != e.RightIsFolder) e.Action = tAction::actConflict;
         } else if (c < 0) {
             const TSearchRec& l = L[i++];
             if (!AcceptItem(p_, l)) continue;
             e.Left = TEntrySide::From(l);
+            e.SetLeftLinkSize(l.LinkSize);
             e.LeftIsFolder = e.RightIsFolder = (l.Attr & faDirectory) != 0;
             e.LeftIsLink = e.RightIsLink = (l.Attr & faSymLink) != 0;
-            e.LeftSize = e.LeftIsFolder ? 0 : l.Size;
-            e.Name = nameOf(left, i - 1, takeLeft);
-            e.IsVersionFile = IsVersionFileName(e.Name);
+            named = &l;
+            e.IsVersionFile = IsVersionFileName(l.Name);
             e.Action = actionFor(e.IsVersionFile, tAction::actCopyToRight);
         } else {
             const TSearchRec& r = R[j++];
             if (!AcceptItem(p_, r)) continue;
             e.Right = TEntrySide::From(r);
+            e.SetRightLinkSize(r.LinkSize);
             e.LeftIsFolder = e.RightIsFolder = (r.Attr & faDirectory) != 0;
             e.LeftIsLink = e.RightIsLink = (r.Attr & faSymLink) != 0;
-            e.RightSize = e.RightIsFolder ? 0 : r.Size;
-            e.Name = nameOf(right, j - 1, takeRight);
-            e.IsVersionFile = IsVersionFileName(e.Name);
+            named = &r;
+            e.IsVersionFile = IsVersionFileName(r.Name);
             e.Action = actionFor(e.IsVersionFile, tAction::actCopyToLeft);
         }
-        e.RelPathRef = rel;
-        e.Level = level;
+        // LeftSize and RightSize follow from the sides: Size, or 0 for a folder (also for a
+        // link to one, whose directory bit the side keeps).
+        e.SetFolder(folder, folder->AddName(named->Name));
         e.DefaultAction = e.Action;
         if (e.LeftIsLink || e.RightIsLink) {
             // A link is handled as a file and never descended into.
             e.LeftIsFolder = e.RightIsFolder = false;
             if (p_.SymLinks == 2) e.Action = tAction::actNone;
         }
-        p_.Entries.push_back(std::move(e));
+        found_.push_back(std::move(e));
     }
+    folder->Trim();
 }
 
 } // namespace
@@ -767,59 +850,70 @@ void SortTreeOrder(std::vector<TFileListEntry>& entries) {
     if (n < 2) return;
 
     // A folder entry sits where its own folder starts; a file entry goes with the other files
-    // of its folder, after that folder's entry and before its subfolders.
-    std::vector<uint32_t> key(n);
-    uint32_t ranks = 0;
-    {
-        tFolderTree tree;
-        std::vector<int> nodeOf(n);
-        // Entries of one folder share their RelPath string: it is resolved once per folder.
-        std::unordered_map<const std::string*, int> nodeOfRel;
-        const std::string* lastRel = nullptr;
-        int lastNode = 0;
-        for (size_t k = 0; k < n; ++k) {
-            const TFileListEntry& e = entries[k];
-            const std::string& rel = e.RelPath();
-            if (&rel != lastRel) {
-                lastRel = &rel;
-                auto [it, added] = nodeOfRel.try_emplace(&rel, 0);
-                if (added) it->second = tree.NodeFor(rel);
-                lastNode = it->second;
-            }
-            nodeOf[k] = e.LeftIsFolder ? tree.Child(lastNode, e.Name) : lastNode;
+    // of its folder, after that folder's entry and before its subfolders. The folder of a file
+    // is found once per folder record (kept in its SortNode), the folder a folder entry opens
+    // in a list of those entries (a small part of the plan); the sort key is derived from
+    // them when needed, so that the sort costs the plan no more than one index per entry.
+    tFolderTree tree;
+    std::vector<tEntryFolder*> records;
+    struct tResetNodes {
+        std::vector<tEntryFolder*>& Records;
+        ~tResetNodes() {
+            for (tEntryFolder* f : Records)
+                f->SortNode = -1;
         }
-        ranks = tree.Number();
-        for (size_t k = 0; k < n; ++k)
-            key[k] = tree.Rank(nodeOf[k]) * 2 + (entries[k].LeftIsFolder ? 0 : 1);
+    } reset{records};
+    std::vector<std::pair<uint32_t, int>> folderNodes; // entry index -> its folder's node
+    for (size_t k = 0; k < n; ++k) {
+        const TFileListEntry& e = entries[k];
+        int node = 0;
+        if (auto* f = const_cast<tEntryFolder*>(e.Folder())) {
+            if (f->SortNode < 0) {
+                f->SortNode = tree.NodeFor(f->RelPath);
+                records.push_back(f);
+            }
+            node = f->SortNode;
+        }
+        if (e.LeftIsFolder) folderNodes.emplace_back(uint32_t(k), tree.Child(node, e.Name()));
     }
+    const uint32_t ranks = tree.Number();
+    auto keyOf = [&](uint32_t k) -> uint32_t {
+        const TFileListEntry& e = entries[k];
+        if (e.LeftIsFolder) {
+            auto it = std::lower_bound(folderNodes.begin(), folderNodes.end(),
+                                       std::pair<uint32_t, int>(k, INT32_MIN));
+            return tree.Rank(it->second) * 2;
+        }
+        const tEntryFolder* f = e.Folder();
+        return tree.Rank(f ? f->SortNode : 0) * 2 + 1;
+    };
 
     // Counting sort by key (stable, so each folder's files stay in their scan order), then
     // the files of each folder by name.
     std::vector<uint32_t> start(size_t(ranks) * 2 + 1, 0);
-    for (uint32_t k : key)
-        ++start[k + 1];
+    for (size_t k = 0; k < n; ++k)
+        ++start[keyOf(uint32_t(k)) + 1];
     for (size_t b = 1; b < start.size(); ++b)
         start[b] += start[b - 1];
     std::vector<uint32_t> from(n);
     for (size_t k = 0; k < n; ++k)
-        from[start[key[k]]++] = uint32_t(k);
-    for (size_t a = 0; a < n;) {
-        size_t b = a + 1;
-        while (b < n && key[from[b]] == key[from[a]])
-            ++b;
-        if (b - a > 1)
-            std::sort(from.begin() + a, from.begin() + b, [&](uint32_t x, uint32_t y) {
-                const std::string& nx = entries[x].Name;
-                const std::string& ny = entries[y].Name;
+        from[start[keyOf(uint32_t(k))]++] = uint32_t(k);
+    // start[b] is now the end of bucket b.
+    for (size_t b = 0, a = 0; b + 1 < start.size(); ++b) {
+        size_t end = start[b];
+        if (end - a > 1)
+            std::sort(from.begin() + a, from.begin() + end, [&](uint32_t x, uint32_t y) {
+                std::string_view nx = entries[x].Name();
+                std::string_view ny = entries[y].Name();
                 int c = CompareNoCase(nx, ny);
                 if (c != 0) return c < 0;
                 c = nx.compare(ny);
                 return c != 0 ? c < 0 : x < y;
             });
-        a = b;
+        a = end;
     }
-    std::vector<uint32_t>().swap(key);
     std::vector<uint32_t>().swap(start);
+    std::vector<std::pair<uint32_t, int>>().swap(folderNodes);
 
     // Apply the permutation in place, cycle by cycle: no second copy of the plan.
     for (size_t k = 0; k < n; ++k) {

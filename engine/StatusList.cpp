@@ -45,7 +45,7 @@ std::string GridDateText(int64_t time) {
 
 std::string SideDateCell(const TFileListEntry& e, bool left, int symLinks) {
     const TEntrySide& side = left ? e.Left : e.Right;
-    if (!side.Present) return e.MovedPath.empty() ? std::string() : "->" + e.MovedPath;
+    if (!side.Present) return e.MovedPath().empty() ? std::string() : "->" + e.MovedPath();
     if (left ? e.LeftIsFolder : e.RightIsFolder) return {};
     std::string text = GridDateText(side.Time);
     if ((left ? e.LeftIsLink : e.RightIsLink) && symLinks == 0) text += "<slnk>";
@@ -57,7 +57,8 @@ std::string SideSizeCell(const TFileListEntry& e, bool left, int symLinks) {
     if (!side.Present) return {};
     if (left ? e.LeftIsFolder : e.RightIsFolder) return "<DIR>";
     if (left ? e.LeftIsLink : e.RightIsLink)
-        return symLinks == 0 ? SizeText(side.LinkSize) : std::string("<symlink>");
+        return symLinks == 0 ? SizeText(left ? e.LeftLinkSize() : e.RightLinkSize())
+                             : std::string("<symlink>");
     return SizeText(side.Size);
 }
 
@@ -65,11 +66,11 @@ namespace {
 
 std::string FolderRowText(const TFileListEntry& e) {
     std::string_view rel = e.RelPath();
-    if (rel.empty()) return e.Name;
+    if (rel.empty()) return std::string(e.Name());
     if (rel.front() == '/') rel.remove_prefix(1);
     std::string text(rel.substr(0, 256));
     text += '/';
-    text += e.Name;
+    text += e.Name();
     return text;
 }
 
@@ -93,7 +94,7 @@ std::string tStatusList::CellText(int32_t row, int col) const {
     case 0:
         return e.LeftIsFolder ? std::string() : std::to_string(e.ShownIndex);
     case 1:
-        return e.LeftIsFolder ? FolderRowText(e) : "    " + e.Name;
+        return e.LeftIsFolder ? FolderRowText(e) : "    " + std::string(e.Name());
     case 2:
         return SideDateCell(e, true, profile_.SymLinks);
     case 3:

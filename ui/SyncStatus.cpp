@@ -83,9 +83,9 @@ tTriState ToTriState(Qt::CheckState s) {
 }
 
 int64_t ShownSize(const TFileListEntry& e) {
-    if (e.LeftSize == 0) return e.RightSize;
-    if (e.RightSize == 0) return e.LeftSize;
-    return (e.LeftSize + e.RightSize) / 2;
+    if (e.LeftSize() == 0) return e.RightSize();
+    if (e.RightSize() == 0) return e.LeftSize();
+    return (e.LeftSize() + e.RightSize()) / 2;
 }
 
 // A new name must stay one item in the same folder.
@@ -140,20 +140,20 @@ void AdjustPlanStatistics(tProfile& profile, const TFileListEntry& e, int sign, 
     case tAction::actCopyToRight:
         s.AffectedCount += sign;
         s.CopyToRightCount += sign;
-        s.CopyToRightBytes += sign * e.LeftSize;
+        s.CopyToRightBytes += sign * e.LeftSize();
         // The copy buffer is sized by the largest planned copy.
-        if (sign > 0) s.LargestCopy = std::max(s.LargestCopy, e.LeftSize);
+        if (sign > 0) s.LargestCopy = std::max(s.LargestCopy, e.LeftSize());
         break;
     case tAction::actCopyToLeft:
         s.AffectedCount += sign;
         s.CopyToLeftCount += sign;
-        s.CopyToLeftBytes += sign * e.RightSize;
-        if (sign > 0) s.LargestCopy = std::max(s.LargestCopy, e.RightSize);
+        s.CopyToLeftBytes += sign * e.RightSize();
+        if (sign > 0) s.LargestCopy = std::max(s.LargestCopy, e.RightSize());
         break;
     case tAction::actMove:
         s.AffectedCount += sign;
         s.MoveCount += sign;
-        s.MoveBytes += sign * (e.LeftSize > 0 ? e.LeftSize : e.RightSize);
+        s.MoveBytes += sign * (e.LeftSize() > 0 ? e.LeftSize() : e.RightSize());
         break;
     case tAction::actDelete:
         s.AffectedCount += sign;
@@ -197,7 +197,7 @@ void PopupMenuState(const tProfile& profile, int top, int bottom, tPopupState& s
 
     if (top == bottom) {
         const TFileListEntry& e = profile.Entries[profile.RowIndex[top]];
-        const std::string name = MenuText(e.Name);
+        const std::string name = MenuText(e.Name());
         const bool left = e.Left.Present, right = e.Right.Present, some = left || right;
         s.Title = name;
         if (some) {
@@ -218,8 +218,8 @@ void PopupMenuState(const tProfile& profile, int top, int bottom, tPopupState& s
         enable(tMenuItem::DeleteNowRight, right && !e.RightIsFolder);
         enable(tMenuItem::RenameRight, right && !e.RightIsFolder);
         check(tMenuItem::Move, e.Action == tAction::actMove);
-        if (!e.MovedPath.empty()) {
-            s.MoveCaption = "&Move to folder: " + MenuText(MovedFolderText(e.MovedPath));
+        if (!e.MovedPath().empty()) {
+            s.MoveCaption = "&Move to folder: " + MenuText(MovedFolderText(e.MovedPath()));
             enable(tMenuItem::Move, true);
         } else {
             s.MoveCaption = "&Move";
@@ -242,7 +242,7 @@ void PopupMenuState(const tProfile& profile, int top, int bottom, tPopupState& s
     for (tMenuItem item : {tMenuItem::CopyLeftToRight, tMenuItem::CopyRightToLeft,
                            tMenuItem::Delete, tMenuItem::Move, tMenuItem::LeaveAlone})
         check(item, true);
-    const std::string& firstMoved = profile.Entries[profile.RowIndex[top]].MovedPath;
+    const std::string& firstMoved = profile.Entries[profile.RowIndex[top]].MovedPath();
     s.MoveCaption = "&Move to folder: " + MenuText(MovedFolderText(firstMoved));
     bool files = false, folders = false, otherFolders = false, withoutMove = false;
     const int count = profile.EntryCount();
@@ -252,8 +252,8 @@ void PopupMenuState(const tProfile& profile, int top, int bottom, tPopupState& s
         const TFileListEntry& e = profile.Entries[index];
         if (e.Left.Present || e.Right.Present) files = true;
         if (e.LeftIsFolder || e.RightIsFolder) folders = true;
-        if (e.MovedPath != firstMoved) otherFolders = true;
-        if (e.MovedPath.empty()) withoutMove = true;
+        if (e.MovedPath() != firstMoved) otherFolders = true;
+        if (e.MovedPath().empty()) withoutMove = true;
         if (e.Action != tAction::actCopyToRight) check(tMenuItem::CopyLeftToRight, false);
         if (e.Action != tAction::actCopyToLeft) check(tMenuItem::CopyRightToLeft, false);
         if (e.Action != tAction::actMove) check(tMenuItem::Move, false);
@@ -931,18 +931,22 @@ void TFSyncStatus::CommandKey(int key) {
 
 void TFSyncStatus::LeavePair(int row, TFileListEntry& e, bool left, const char* mark) {
     (left ? e.Left : e.Right) = TEntrySide{};
-    (left ? e.LeftSize : e.RightSize) = 0;
+    if (left)
+        e.SetLeftSize(0);
+    else
+        e.SetRightSize(0);
     (left ? e.LeftIsLink : e.RightIsLink) = false;
     list_->SetCellText(row, left ? 2 : 5, mark);
     list_->SetCellText(row, left ? 3 : 6, "");
-    e.MovedPath.clear();
+    e.SetMovedPath(std::string());
     e.Action = e.DefaultAction = tAction::actNone;
 }
 
 bool TFSyncStatus::DeleteSide(int row, TFileListEntry& e, bool left,
                               std::vector<std::string>& failures) {
     const std::string& base = left ? Profile->LeftPath : Profile->RightPath;
-    const std::string path = NormalizeSlashes(base + "/" + e.RelPath() + "/" + e.Name);
+    const std::string path =
+        NormalizeSlashes(base + "/" + e.RelPath() + "/" + std::string(e.Name()));
     int32_t deleted = 0, versions = 0, folders = 0;
     errno = 0;
     if (DeleteOneFile(*Profile, path, base, false, deleted, versions, folders) !=
@@ -972,7 +976,8 @@ void TFSyncStatus::DeleteNowSelected(bool left, bool right) {
             if (!sides.Left && !sides.Right) continue;
             if (!deleteAll) {
                 const int answer = Ui().ChooseOption(
-                    "Do you want to delete " + e->Name + " from " + sides.Text + "?", options, 2);
+                    "Do you want to delete " + std::string(e->Name()) + " from " + sides.Text + "?",
+                    options, 2);
                 if (answer == 0) break;
                 if (answer == 2) continue;
                 if (answer == 3) deleteAll = true;
@@ -1000,9 +1005,10 @@ void TFSyncStatus::RenameNowSelected(bool left, bool right) {
             if (!sides.Left && !sides.Right) continue;
             bool cancelled = false;
             const std::string answer = Ui().AskForText(
-                "Enter new name for " + e->Name + " on " + sides.Text, 255, cancelled, e->Name, "");
+                "Enter new name for " + std::string(e->Name()) + " on " + sides.Text, 255,
+                cancelled, std::string(e->Name()), "");
             if (cancelled) break;
-            if (answer.empty() || answer == e->Name) continue;
+            if (answer.empty() || answer == e->Name()) continue;
             if (!ValidNewName(answer)) {
                 failures.push_back(answer + " (not a name within one folder)");
                 continue;
@@ -1010,7 +1016,7 @@ void TFSyncStatus::RenameNowSelected(bool left, bool right) {
             auto renameSide = [&](bool onLeft) {
                 const std::string& base = onLeft ? Profile->LeftPath : Profile->RightPath;
                 const std::string folder = base + "/" + e->RelPath() + "/";
-                const std::string from = NormalizeSlashes(folder + e->Name);
+                const std::string from = NormalizeSlashes(folder + std::string(e->Name()));
                 const int error = RenameNoReplace(from, NormalizeSlashes(folder + answer));
                 if (error == 0) return true;
                 failures.push_back(from + " -> " + answer + " (" + std::strerror(error) + ")");
@@ -1024,7 +1030,7 @@ void TFSyncStatus::RenameNowSelected(bool left, bool right) {
             const bool keepPair =
                 (!e->Left.Present || leftDone) && (!e->Right.Present || rightDone);
             if (keepPair) {
-                e->Name = answer;
+                e->SetName(answer);
             } else {
                 AdjustPlanStatistics(*Profile, *e, -1, false);
                 if (leftDone) LeavePair(row, *e, true, "(renamed)");

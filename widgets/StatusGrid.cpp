@@ -44,12 +44,12 @@ bool IsDateColumn(int col) {
 QColor FileFont(const TFileListEntry& e, int col, QColor gridText) {
     switch (e.Action) {
     case tAction::actCopyToRight:
-        if ((IsSizeColumn(col) && e.LeftSize < e.RightSize) ||
+        if ((IsSizeColumn(col) && e.LeftSize() < e.RightSize()) ||
             (IsDateColumn(col) && e.Left.Time < e.Right.Time))
             return kRed;
         return kNavy;
     case tAction::actCopyToLeft:
-        if ((IsSizeColumn(col) && e.RightSize < e.LeftSize) ||
+        if ((IsSizeColumn(col) && e.RightSize() < e.LeftSize()) ||
             (IsDateColumn(col) && e.Left.Time > e.Right.Time))
             return kRed;
         return kMaroon;
@@ -113,9 +113,9 @@ std::string PlannedReason(const tProfile& p, const TFileListEntry& e, tAction a)
         return "a file on one side, a folder of the same name on the other: conflict";
     case tAction::actMove:
         if (e.Right.Present)
-            return "moved: on the left it lies in " + FolderName(e.MovedPath) +
+            return "moved: on the left it lies in " + FolderName(e.MovedPath()) +
                    ", so it is moved there on the right";
-        return "moved: on the right it lies in " + FolderName(e.MovedPath) +
+        return "moved: on the right it lies in " + FolderName(e.MovedPath()) +
                ", so it is moved there on the left";
     case tAction::actSkipped:
         return "not carried out (error " + std::to_string(e.ExecResult) + ")";
@@ -127,8 +127,8 @@ std::string PlannedReason(const tProfile& p, const TFileListEntry& e, tAction a)
         if (e.IsVersionFile) return "an old version: never copied or deleted";
         if (both) {
             if (e.Left.Time == e.Right.Time)
-                return e.LeftSize == e.RightSize ? "same time and size"
-                                                 : "sizes differ but times match: not copied";
+                return e.LeftSize() == e.RightSize() ? "same time and size"
+                                                     : "sizes differ but times match: not copied";
             return "nothing to do";
         }
         if (!e.Left.Present && !e.Right.Present) return "on neither side";
@@ -461,10 +461,10 @@ void TStatusGrid::keyboardSearch(const QString& search) {
     for (int k = 0; k < rows; ++k) {
         const int row = (first - 1 + k) % rows + 1;
         const TFileListEntry* e = list->RowEntry(row);
-        if (!e || e->Name.size() < static_cast<size_t>(prefix.size())) continue;
+        if (!e || e->Name().size() < static_cast<size_t>(prefix.size())) continue;
         bool match = true;
         for (qsizetype i = 0; i < prefix.size() && match; ++i) {
-            char c = e->Name[static_cast<size_t>(i)];
+            char c = e->Name()[static_cast<size_t>(i)];
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             match = c == prefix[i];
         }

@@ -70,7 +70,7 @@ protected:
 
     TFileListEntry& EntryNamed(const std::string& name) {
         for (auto& e : p.Entries)
-            if (e.Name == name) return e;
+            if (e.Name() == name) return e;
         ADD_FAILURE() << "no entry " << name;
         return p.Entries.front();
     }
@@ -132,8 +132,8 @@ TEST_F(ExecutorTest, CopiesBothWaysWithContentsTimesAndModes) {
     EXPECT_TRUE(p.ResultList.empty());
     EXPECT_EQ(p.FailedCount, 0);
     for (const auto& e : p.Entries) {
-        if (!e.LeftIsFolder && e.Name != "same.txt") {
-            EXPECT_EQ(e.Action, tAction::actLeaveAlone) << e.Name;
+        if (!e.LeftIsFolder && e.Name() != "same.txt") {
+            EXPECT_EQ(e.Action, tAction::actLeaveAlone) << e.Name();
         }
     }
     EXPECT_EQ(p.CopyingWindow, nullptr);
@@ -195,7 +195,7 @@ TEST_F(ExecutorTest, MovedLinksAreReportedOnce) {
     for (const char* name : {"one", "two"}) {
         TFileListEntry& e = EntryNamed(name);
         e.Action = tAction::actMove; // as chosen in the review
-        e.MovedPath = "/elsewhere";
+        e.SetMovedPath("/elsewhere");
     }
     ExecutePlan(p);
     EXPECT_EQ(port.CallsStartingWith("Info: "),
@@ -684,10 +684,10 @@ TEST_F(ExecutorTest, SpecialFilesNeverPairAsMovedFiles) {
     tree.WriteFile("R/old/file.txt", "moved", kOld);
     Plan();
     for (const auto& e : p.Entries) {
-        if (e.Name == "pipe") {
+        if (e.Name() == "pipe") {
             EXPECT_NE(e.Action, tAction::actMove) << e.RelPath();
         }
-        if (e.Name == "file.txt") {
+        if (e.Name() == "file.txt") {
             EXPECT_EQ(e.Action, tAction::actMove) << e.RelPath();
         }
     }

@@ -37,28 +37,34 @@ TFileListEntry Entry(std::string_view path) {
     TFileListEntry e;
     const size_t slash = path.rfind('/');
     if (slash == std::string_view::npos) {
-        e.Name = std::string(path);
+        e.SetName(path);
     } else {
         e.SetRelPath("/" + std::string(path.substr(0, slash)));
-        e.Name = std::string(path.substr(slash + 1));
+        e.SetName(path.substr(slash + 1));
     }
-    e.Level = static_cast<int32_t>(std::count(path.begin(), path.end(), '/'));
+    e.SetLevel(static_cast<int32_t>(std::count(path.begin(), path.end(), '/')));
     return e;
 }
 
 TEntrySide Present(const Side& s, uint32_t attr = 0) {
-    return TEntrySide{s.Time, s.Size, 0, attr, 0100644, true};
+    TEntrySide side;
+    side.Time = s.Time;
+    side.Size = s.Size;
+    side.Attr = attr;
+    side.Mode = 0100644;
+    side.Present = true;
+    return side;
 }
 
 TFileListEntry File(std::string_view path, std::optional<Side> left, std::optional<Side> right) {
     TFileListEntry e = Entry(path);
     if (left) {
         e.Left = Present(*left);
-        e.LeftSize = left->Size;
+        e.SetLeftSize(left->Size);
     }
     if (right) {
         e.Right = Present(*right);
-        e.RightSize = right->Size;
+        e.SetRightSize(right->Size);
     }
     e.Action = left && right ? actLeaveAlone : left ? actCopyToRight : actCopyToLeft;
     e.DefaultAction = e.Action;
@@ -77,11 +83,10 @@ TFileListEntry Folder(std::string_view path, bool left, bool right) {
 
 // The same entry as symbolic links whose targets have targetSize bytes.
 TFileListEntry Link(TFileListEntry e, int64_t targetSize) {
+    if (e.Left.Present) e.SetLeftLinkSize(targetSize);
+    if (e.Right.Present) e.SetRightLinkSize(targetSize);
     for (TEntrySide* s : {&e.Left, &e.Right})
-        if (s->Present) {
-            s->LinkSize = targetSize;
-            s->Attr |= faSymLink | faSysFile;
-        }
+        if (s->Present) s->Attr |= faSymLink | faSysFile;
     e.LeftIsLink = e.RightIsLink = true;
     return e;
 }
@@ -95,7 +100,7 @@ TFileListEntry VersionFile(std::string_view path, std::optional<Side> left,
 }
 
 std::string FullPath(const TFileListEntry& e) {
-    return e.RelPath() + "/" + e.Name;
+    return e.RelPath() + "/" + std::string(e.Name());
 }
 
 class PlannerTest : public ::testing::Test {
@@ -114,7 +119,7 @@ protected:
         for (const auto& e : p.Entries) {
             p.LeftItemCount += e.Left.Present;
             p.RightItemCount += e.Right.Present;
-            p.MaxLevel = std::max(p.MaxLevel, e.Level);
+            p.MaxLevel = std::max(p.MaxLevel, e.Level());
         }
     }
 
@@ -211,7 +216,7 @@ TEST_F(PlannerTest, CompareDecidesByTimeWithinTolerances) {
     EXPECT_EQ(At("dir").Action, actLeaveAlone);
     EXPECT_EQ(At("left-only.txt").Action, actCopyToRight);
     for (const auto& e : p.Entries)
-        EXPECT_EQ(e.DefaultAction, e.Action) << e.Name;
+        EXPECT_EQ(e.DefaultAction, e.Action) << e.Name();
 
     // Without tolerances every time difference decides.
     p.Entries.clear();
@@ -252,14 +257,14 @@ TEST_F(PlannerTest, MovedFileBecomesTwoHalves) {
     EXPECT_EQ(right.Action, actMove);
     EXPECT_EQ(right.DefaultAction, actMove);
     EXPECT_EQ(left.Action, actMove);
-    EXPECT_EQ(right.MovedPath, "/albums");
-    EXPECT_EQ(left.MovedPath, "/");
-    EXPECT_EQ(At("tolerant.txt").MovedPath, "/albums/old");
-    EXPECT_EQ(At("albums/old/tolerant.txt").MovedPath, "/");
+    EXPECT_EQ(right.MovedPath(), "/albums");
+    EXPECT_EQ(left.MovedPath(), "/");
+    EXPECT_EQ(At("tolerant.txt").MovedPath(), "/albums/old");
+    EXPECT_EQ(At("albums/old/tolerant.txt").MovedPath(), "/");
     for (auto name : {"changed-size.txt", "changed-time.txt"}) {
         EXPECT_EQ(At(name).Action, actCopyToLeft) << name;
         EXPECT_EQ(At(std::string("albums/old/") + name).Action, actCopyToRight) << name;
-        EXPECT_TRUE(At(name).MovedPath.empty());
+        EXPECT_TRUE(At(name).MovedPath().empty());
     }
 
     // Adjusting on the left shows the left half, with the old place in the right date cell.
@@ -283,11 +288,11 @@ TEST_F(PlannerTest, EarlierLeftCandidateWinsAndEachPairsOnce) {
     Add(File("y/a.txt", Side{5, T0}, std::nullopt));
     Add(File("z/a.txt", std::nullopt, Side{5, T0}));
     Plan();
-    EXPECT_EQ(At("a.txt").MovedPath, "/x");
-    EXPECT_EQ(At("x/a.txt").MovedPath, "/");
+    EXPECT_EQ(At("a.txt").MovedPath(), "/x");
+    EXPECT_EQ(At("x/a.txt").MovedPath(), "/");
     // The second right half takes the next free left half, y, even though it lies before z.
-    EXPECT_EQ(At("z/a.txt").MovedPath, "/y");
-    EXPECT_EQ(At("y/a.txt").MovedPath, "/z");
+    EXPECT_EQ(At("z/a.txt").MovedPath(), "/y");
+    EXPECT_EQ(At("y/a.txt").MovedPath(), "/z");
 }
 
 TEST_F(PlannerTest, MovedFileSearchLeavesOutLinksVersionsFoldersAndCanBeOff) {
@@ -316,8 +321,8 @@ TEST_F(PlannerTest, MovedFileSearchLeavesOutLinksVersionsFoldersAndCanBeOff) {
     p.DetectMoved = true;
     FindMovedFiles(p);
     for (size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(p.Entries[i].Action, before[i].Action) << p.Entries[i].Name;
-        EXPECT_TRUE(p.Entries[i].MovedPath.empty()) << p.Entries[i].Name;
+        EXPECT_EQ(p.Entries[i].Action, before[i].Action) << p.Entries[i].Name();
+        EXPECT_TRUE(p.Entries[i].MovedPath().empty()) << p.Entries[i].Name();
     }
     EXPECT_EQ(At("q.txt").Action, actMove);
     EXPECT_EQ(At("n/q.txt").Action, actMove);
@@ -346,7 +351,7 @@ TEST_F(PlannerTest, SkipKeepsThePairsFoundSoFar) {
         const auto& left = p.Entries[250 + i];
         EXPECT_EQ(right.Action, i < 100 ? actMove : actCopyToLeft) << i;
         EXPECT_EQ(left.Action, i < 100 ? actMove : actCopyToRight) << i;
-        EXPECT_EQ(right.MovedPath.empty(), i >= 100) << i;
+        EXPECT_EQ(right.MovedPath().empty(), i >= 100) << i;
     }
 }
 
@@ -379,13 +384,13 @@ void ReferenceFindMovedFiles(tProfile& p) {
             if (j.Action == actMove || j.Right.Present || !j.Left.Present || !plain(j) ||
                 Blind(p, j))
                 continue;
-            if (j.Name != i.Name || j.LeftSize != i.RightSize) continue;
+            if (j.Name() != i.Name() || j.LeftSize() != i.RightSize()) continue;
             if (j.Left.Time != i.Right.Time &&
                 !TimesMatch(j.Left, i.Right, p.Ignore2Secs, p.Ignore1Hour))
                 continue;
             i.Action = i.DefaultAction = j.Action = j.DefaultAction = actMove;
-            i.MovedPath = j.RelPath().empty() ? "/" : j.RelPath();
-            j.MovedPath = i.RelPath().empty() ? "/" : i.RelPath();
+            i.SetMovedPath(j.RelPath().empty() ? "/" : j.RelPath());
+            j.SetMovedPath(i.RelPath().empty() ? "/" : i.RelPath());
             break;
         }
     }
@@ -466,8 +471,8 @@ TEST_F(PlannerTest, IndexedMoveSearchPairsExactlyLikeThePlainSearch) {
             const auto& want = expected.Entries[k];
             ASSERT_EQ(got.Action, want.Action) << "seed " << seed << " entry " << k;
             ASSERT_EQ(got.DefaultAction, want.DefaultAction) << "seed " << seed << " entry " << k;
-            ASSERT_EQ(got.MovedPath, want.MovedPath) << "seed " << seed << " entry " << k;
-            pairs += got.Action == actMove && !got.MovedPath.empty();
+            ASSERT_EQ(got.MovedPath(), want.MovedPath()) << "seed " << seed << " entry " << k;
+            pairs += got.Action == actMove && !got.MovedPath().empty();
         }
     }
     // The plans must actually exercise the pairing.
@@ -566,7 +571,7 @@ protected:
         TFileListEntry conflict = File("conf", Side{5 * MiB, T0}, Side{0, T0});
         conflict.Right.Attr = faDirectory;
         conflict.RightIsFolder = true;
-        conflict.RightSize = 0;
+        conflict.SetRightSize(0);
         conflict.Action = conflict.DefaultAction = actConflict;
         Add(conflict);
         Add(File("lonly.txt", Side{50 * MiB, T0}, std::nullopt));
@@ -815,7 +820,7 @@ TEST_F(CellTextTest, RowsReadAsTheGridShowsThem) {
     // Followed link: the target's size, marked date; planned with the target's size.
     EXPECT_EQ(row(2), (Cells{"2", "    ln", "01.02.2021 10:20:30<slnk>", "3.000 GB", "",
                              "01.02.2021 10:20:30<slnk>", "3.000 GB"}));
-    EXPECT_EQ(At("ln").LeftSize, 3221225472LL);
+    EXPECT_EQ(At("ln").LeftSize(), 3221225472LL);
     EXPECT_EQ(p.Stats.BytesShown, (500 + 1048576) / 2 + 3221225472LL + 1073741824);
     EXPECT_EQ(row(3), (Cells{"3", "    moved.bin", "->/sub/deep", "", "MOVE", "13.09.2020 12:26:40",
                              "1.000 GB"}));

@@ -1,4 +1,5 @@
 #include "engine/Masks.h"
+#include "engine/Planner.h"
 #include "engine/Scanner.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
@@ -8,11 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <string>
-#include <cstring>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -53,7 +54,7 @@ protected:
 
     const TFileListEntry* Find(const std::string& rel, const std::string& name) const {
         for (const auto& e : profile.Entries)
-            if (e.RelPath() == rel && e.Name == name) return &e;
+            if (e.RelPath() == rel && e.Name() == name) return &e;
         return nullptr;
     }
     int ActionOf(const std::string& rel, const std::string& name) const {
@@ -64,7 +65,7 @@ protected:
     std::vector<std::string> Order() const {
         std::vector<std::string> out;
         for (const auto& e : profile.Entries)
-            out.push_back(e.RelPath() + "/" + e.Name);
+            out.push_back(e.RelPath() + "/" + std::string(e.Name()));
         return out;
     }
 
@@ -98,10 +99,10 @@ TEST_F(ScannerTest, PairsItemsAndGivesOneSidedItemsCopyActionsAtEveryLevel) {
     EXPECT_EQ(both->DefaultAction, tAction::actLeaveAlone);
     EXPECT_EQ(both->Left.Time, 1000);
     EXPECT_EQ(both->Right.Time, 2000);
-    EXPECT_EQ(both->LeftSize, 4);
-    EXPECT_EQ(both->RightSize, 6);
+    EXPECT_EQ(both->LeftSize(), 4);
+    EXPECT_EQ(both->RightSize(), 6);
     EXPECT_TRUE(both->Left.Present && both->Right.Present);
-    EXPECT_EQ(both->Level, 0);
+    EXPECT_EQ(both->Level(), 0);
 
     const TFileListEntry* future = Find("", "future.txt");
     ASSERT_NE(future, nullptr);
@@ -112,7 +113,7 @@ TEST_F(ScannerTest, PairsItemsAndGivesOneSidedItemsCopyActionsAtEveryLevel) {
     EXPECT_FALSE(Find("", "left.txt")->Right.Present);
     EXPECT_EQ(ActionOf("/sub/deep", "a.txt"), 3);
     EXPECT_EQ(ActionOf("/sub/deep", "r.txt"), 2);
-    EXPECT_EQ(Find("/sub/deep", "r.txt")->Level, 2);
+    EXPECT_EQ(Find("/sub/deep", "r.txt")->Level(), 2);
     EXPECT_EQ(ActionOf("", "sub"), 3);
 
     // A folder on one side: it and everything below it are one-sided.
@@ -129,7 +130,7 @@ TEST_F(ScannerTest, PairsItemsAndGivesOneSidedItemsCopyActionsAtEveryLevel) {
     const TFileListEntry* ronly = Find("", "ronly");
     EXPECT_TRUE(ronly->LeftIsFolder && ronly->RightIsFolder);
     EXPECT_FALSE(ronly->Left.Present);
-    EXPECT_EQ(ronly->RightSize, 0);
+    EXPECT_EQ(ronly->RightSize(), 0);
 
     EXPECT_EQ(profile.EntryCount(), 16);
     EXPECT_EQ(profile.MaxLevel, 3);
@@ -218,8 +219,8 @@ TEST_F(ScannerTest, LinksAreFilesAndModeTwoIgnoresThem) {
 
         const TFileListEntry* fileLink = Find("", "tofile");
         ASSERT_NE(fileLink, nullptr);
-        EXPECT_EQ(fileLink->Left.LinkSize, 9);
-        EXPECT_EQ(fileLink->Right.LinkSize, 0); // target missing
+        EXPECT_EQ(fileLink->LeftLinkSize(), 9);
+        EXPECT_EQ(fileLink->RightLinkSize(), 0); // target missing
         EXPECT_EQ(fileLink->DefaultAction, tAction::actLeaveAlone);
 
         const TFileListEntry* dangling = Find("", "dangling");
@@ -420,12 +421,58 @@ TEST_F(ScannerTest, TreeOrderPutsFilesFirstIgnoresCaseAndGoesDepthFirst) {
     EXPECT_EQ(Order(), expected);
 }
 
+// Entries share their folder's names; a copy of a plan must still be a plan of its own.
+TEST_F(ScannerTest, CopiesOfAPlanOwnTheirNamesAndRareFields) {
+    tree.WriteFile("L/new/moved.jpg", "photo", 1000);
+    tree.WriteFile("R/old/moved.jpg", "photo", 1000);
+    tree.WriteFile("L/data.bin", "123456789");
+    tree.MakeLink("L/tofile", "data.bin");
+    tree.WriteFile("L/keep.txt", "k", 1000);
+    tree.WriteFile("R/keep.txt", "k", 1000);
+    profile.DetectMoved = true;
+    ASSERT_TRUE(Scan());
+    CompareEntries(profile);
+    FindMovedFiles(profile);
+    const std::vector<std::string> order = {"/data.bin",      "/keep.txt", "/tofile",       "/new",
+                                            "/new/moved.jpg", "/old",      "/old/moved.jpg"};
+    ASSERT_EQ(Order(), order);
+
+    std::vector<TFileListEntry> copy = profile.Entries;
+    for (TFileListEntry& e : copy) {
+        if (e.Name() == "keep.txt") e.SetName("renamed.txt");
+        if (!e.MovedPath().empty()) e.SetMovedPath("/elsewhere");
+        if (e.LeftIsLink) e.SetLeftSize(e.LeftLinkSize());
+    }
+    // The plan it came from is unchanged.
+    EXPECT_EQ(Order(), order);
+    EXPECT_EQ(Find("/old", "moved.jpg")->MovedPath(), "/new");
+    EXPECT_EQ(Find("/new", "moved.jpg")->MovedPath(), "/old");
+    EXPECT_EQ(Find("", "tofile")->LeftSize(), 8); // the link's own size: "data.bin"
+    EXPECT_EQ(Find("", "tofile")->LeftLinkSize(), 9);
+
+    // The copy outlives the plan and sorts on its own.
+    std::vector<TFileListEntry>().swap(profile.Entries);
+    std::reverse(copy.begin(), copy.end());
+    SortTreeOrder(copy);
+    std::vector<std::string> copied, moved;
+    std::vector<int64_t> linkSizes;
+    for (const TFileListEntry& e : copy) {
+        copied.push_back(e.RelPath() + "/" + std::string(e.Name()));
+        if (!e.MovedPath().empty()) moved.push_back(e.MovedPath());
+        if (e.LeftIsLink) linkSizes.push_back(e.LeftSize());
+    }
+    EXPECT_EQ(copied, (std::vector<std::string>{"/data.bin", "/renamed.txt", "/tofile", "/new",
+                                                "/new/moved.jpg", "/old", "/old/moved.jpg"}));
+    EXPECT_EQ(moved, (std::vector<std::string>{"/elsewhere", "/elsewhere"}));
+    EXPECT_EQ(linkSizes, (std::vector<int64_t>{9}));
+}
+
 TEST(ScannerSort, FoldersDifferingOnlyInCaseKeepTheirContentsTogether) {
     std::vector<TFileListEntry> entries;
     auto add = [&](const std::string& rel, const std::string& name, bool folder) {
         TFileListEntry e;
         e.SetRelPath(rel);
-        e.Name = name;
+        e.SetName(name);
         e.LeftIsFolder = e.RightIsFolder = folder;
         entries.push_back(std::move(e));
     };
@@ -440,7 +487,7 @@ TEST(ScannerSort, FoldersDifferingOnlyInCaseKeepTheirContentsTogether) {
     SortTreeOrder(entries);
     std::vector<std::string> order;
     for (const auto& e : entries)
-        order.push_back(e.RelPath() + "/" + e.Name);
+        order.push_back(e.RelPath() + "/" + std::string(e.Name()));
     EXPECT_EQ(order, (std::vector<std::string>{"/\x01name", "/A", "/A/f1", "/A/\x01sub",
                                                "/A/\x01sub/g", "/a", "/a/F1", "/a/f2"}));
 }
@@ -696,8 +743,8 @@ TEST_F(ScannerTest, DeepTreeNeedsNeitherStackNorManyOpenFolders) {
     for (int k = 0; k < depth; ++k)
         rel += "/" + name;
     EXPECT_EQ(ActionOf(rel, "bottom.txt"), 3);
-    EXPECT_EQ(profile.Entries.back().Name, "bottom.txt");
-    EXPECT_EQ(profile.Entries.front().Level, 0);
+    EXPECT_EQ(profile.Entries.back().Name(), "bottom.txt");
+    EXPECT_EQ(profile.Entries.front().Level(), 0);
 
     RemoveChain(tree.Path("L"), name);
     RemoveChain(tree.Path("R"), name);

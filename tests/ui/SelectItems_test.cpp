@@ -316,7 +316,7 @@ TEST_F(SelectItems, RunPlansOnlyTheChosenItems) {
     ASSERT_TRUE(AnalyzeProfile(profile));
     std::vector<std::string> listed, copied;
     for (const TFileListEntry& e : profile.Entries) {
-        const std::string path = e.RelPath() + "/" + e.Name;
+        const std::string path = e.RelPath() + "/" + std::string(e.Name());
         listed.push_back(path);
         if (e.Action == tAction::actCopyToRight) copied.push_back(path);
     }

@@ -68,7 +68,7 @@ int RowOf(const TFSyncStatus& w, const std::string& name, const std::string& rel
     const tStatusList& list = List(w);
     for (int r = 1; r < list.RowCount(); ++r) {
         const TFileListEntry* e = list.RowEntry(r);
-        if (e && !e->LeftIsFolder && e->Name == name && e->RelPath() == rel) return r;
+        if (e && !e->LeftIsFolder && e->Name() == name && e->RelPath() == rel) return r;
     }
     return -1;
 }
@@ -581,7 +581,7 @@ TEST_F(SyncStatus, AttendedRunExecutesExactlyWhatTheWindowShows) {
     EXPECT_EQ(right.ReadFile("new.txt"), "n");
     EXPECT_FALSE(right.Exists("skip.txt"));
     for (const TFileListEntry& e : p.Entries)
-        EXPECT_EQ(e.AffectedIndex, e.Name == "new.txt" ? 1 : 0) << e.Name << ": File #n of 1";
+        EXPECT_EQ(e.AffectedIndex, e.Name() == "new.txt" ? 1 : 0) << e.Name() << ": File #n of 1";
     EXPECT_EQ(left.ReadFile("newer.txt"), "left") << "not shown, not executed";
     EXPECT_EQ(right.ReadFile("newer.txt"), "right");
     SetUiPort(&port);
