@@ -1,6 +1,8 @@
 // Copies into an empty folder through ExecutePlan beside `cp -a` of the same data in the same
-// run: (a) 100,000 small files, (b) 2,000 files of 64 KiB to 1 MiB, (c) three large files.
+// run: (a) 100,000 small files, (b) 2,000 files of 64 KiB to 1 MiB, (c) three large files;
+// on memory (/dev/shm) and on disk (DATA_FOLDER), in that order.
 //   copy_bench [DATA_FOLDER]   (default /tmp/corvane-copy-bench)
+//   SHM_FOLDER=path   the memory file system's folder ("" skips it; default /dev/shm)
 //   SMALL_FILES=n     number of small files (100000)
 //   MEDIUM_FILES=n    number of medium files (2000)
 //   LARGE_MB=n        size of each large file in MiB (512)
@@ -125,7 +127,9 @@ tTimes Measure(const std::string& source, const std::string& work, int rounds) {
     return best;
 }
 
-void Report(const char* name, const tTimes& t) {
+void Report(const std::string& where, const char* what, const tTimes& t) {
+    const std::string label = where + " " + what;
+    const char* name = label.c_str();
     std::printf("%s result: %s\n", name, t.Result.c_str());
     std::printf("%s ExecutePlan s: %.3f\n", name, t.Execute);
     std::printf("%s scan+plan+execute s: %.3f\n", name, t.Total);
@@ -133,6 +137,41 @@ void Report(const char* name, const tTimes& t) {
     std::printf("%s ratio ExecutePlan/cp: %.2f\n", name, t.Execute / t.Cp);
     std::printf("%s ratio total/cp: %.2f\n", name, t.Total / t.Cp);
     std::fflush(stdout);
+}
+
+// The three cases in data, labelled where ("shm" or "disk").
+void RunCases(const std::string& where, const std::string& data, int smallFiles, int mediumFiles,
+              int largeMiB, int rounds) {
+    std::filesystem::remove_all(data);
+    {
+        const std::string source = data + "/small";
+        MakeTree(source, smallFiles);
+        Report(where, "small", Measure(source, data + "/work", rounds));
+        std::filesystem::remove_all(source);
+    }
+    {
+        const std::string source = data + "/medium";
+        std::mt19937 rng(7);
+        for (int i = 0; i < mediumFiles; ++i) {
+            const std::string folder = source + "/dir" + std::to_string(i % 20);
+            std::filesystem::create_directories(folder);
+            const size_t size = 64 * 1024 + rng() % (960 * 1024 + 1);
+            WriteRandomFile(folder + "/file" + std::to_string(i) + ".bin", size, i + 1,
+                            1600000000 + i);
+        }
+        Report(where, "medium", Measure(source, data + "/work", rounds));
+        std::filesystem::remove_all(source);
+    }
+    {
+        const std::string source = data + "/large";
+        std::filesystem::create_directories(source);
+        for (int i = 0; i < 3; ++i)
+            WriteRandomFile(source + "/large" + std::to_string(i) + ".bin",
+                            static_cast<size_t>(largeMiB) * 1024 * 1024, 100 + i, 1600000000);
+        Report(where, "large", Measure(source, data + "/work", rounds));
+        std::filesystem::remove_all(source);
+    }
+    std::filesystem::remove_all(data);
 }
 
 } // namespace
@@ -149,37 +188,20 @@ int main(int argc, char** argv) {
     SetUiPort(&port);
     RunSettings() = tMainSettings{}; // 1024 kB buffer, no log
 
-    std::filesystem::remove_all(data);
-
-    {
-        const std::string source = data + "/small";
-        MakeTree(source, smallFiles);
-        Report("small", Measure(source, data + "/work", rounds));
-        std::filesystem::remove_all(source);
+    const char* shmEnv = std::getenv("SHM_FOLDER");
+    const std::string shm = shmEnv ? shmEnv : "/dev/shm";
+    if (!shm.empty() && std::filesystem::is_directory(shm)) {
+        // The large case needs room for its source and both copies: on a small memory file
+        // system its files are made smaller.
+        const auto space = std::filesystem::space(shm).available;
+        int shmLarge = largeMiB;
+        while (shmLarge > 16 && static_cast<uintmax_t>(shmLarge) * 3 * 3 * 1024 * 1024 > space)
+            shmLarge /= 2;
+        if (shmLarge != largeMiB) std::printf("shm large MiB per file: %d\n", shmLarge);
+        RunCases("shm", shm + "/corvane-copy-bench-" + std::to_string(getpid()), smallFiles,
+                 mediumFiles, shmLarge, rounds);
     }
-    {
-        const std::string source = data + "/medium";
-        std::mt19937 rng(7);
-        for (int i = 0; i < mediumFiles; ++i) {
-            const std::string folder = source + "/dir" + std::to_string(i % 20);
-            std::filesystem::create_directories(folder);
-            const size_t size = 64 * 1024 + rng() % (960 * 1024 + 1);
-            WriteRandomFile(folder + "/file" + std::to_string(i) + ".bin", size, i + 1,
-                            1600000000 + i);
-        }
-        Report("medium", Measure(source, data + "/work", rounds));
-        std::filesystem::remove_all(source);
-    }
-    {
-        const std::string source = data + "/large";
-        std::filesystem::create_directories(source);
-        for (int i = 0; i < 3; ++i)
-            WriteRandomFile(source + "/large" + std::to_string(i) + ".bin",
-                            static_cast<size_t>(largeMiB) * 1024 * 1024, 100 + i, 1600000000);
-        Report("large", Measure(source, data + "/work", rounds));
-        std::filesystem::remove_all(source);
-    }
-    std::filesystem::remove_all(data);
+    RunCases("disk", data, smallFiles, mediumFiles, largeMiB, rounds);
     SetUiPort(nullptr);
     std::fclose(quiet);
     return 0;

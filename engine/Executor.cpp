@@ -10,13 +10,17 @@
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace corvane {
 
@@ -30,6 +34,41 @@ std::string FullPath(const std::string& base, const std::string& rel, std::strin
 
 std::string FolderPath(const std::string& base, const std::string& rel) {
     return NormalizeSlashes(base + "/" + rel);
+}
+
+// A folder relative to the base folders in the form RelPath has ("" for the base, else
+// "/a/b"); MovedPath writes the base as "/".
+std::string RelFolder(std::string_view path) {
+    std::string rel;
+    rel.reserve(path.size() + 1);
+    for (char c : path) {
+        if (c == '/' && !rel.empty() && rel.back() == '/') continue;
+        if (rel.empty() && c != '/') rel.push_back('/');
+        rel.push_back(c);
+    }
+    while (!rel.empty() && rel.back() == '/')
+        rel.pop_back();
+    return rel;
+}
+
+std::string ChildFolder(const std::string& rel, std::string_view name) {
+    return RelFolder(rel + "/" + std::string(name));
+}
+
+std::string ParentFolder(const std::string& rel) {
+    const std::size_t slash = rel.rfind('/');
+    return slash == std::string::npos ? std::string() : rel.substr(0, slash);
+}
+
+// The folder of path relative to base, when path lies inside base.
+std::optional<std::string> RelFolderIn(const std::string& base, const std::string& path) {
+    std::string b = NormalizeSlashes(base);
+    while (!b.empty() && b.back() == '/')
+        b.pop_back();
+    const std::string p = NormalizeSlashes(path);
+    if (p.compare(0, b.size(), b) != 0 || (p.size() > b.size() && p[b.size()] != '/'))
+        return std::nullopt;
+    return RelFolder(std::string_view(p).substr(b.size()));
 }
 
 // The buffer never exceeds the largest planned copy unless that is 1024 bytes or less.
@@ -91,6 +130,17 @@ private:
     // The wait after a pass with access problems; true when another pass is to run.
     bool WaitForAccess();
     void RemoveFolders();
+    // Folders a run wrote into get the model's modification time once their contents are
+    // done: they are noted while the plan is carried out and set at the end.
+    void Wrote(bool right, const std::string& rel);
+    // Notes rel and, for each of the `made` folders just created down to rel, its parent.
+    void Made(bool right, const std::string& rel, int32_t made);
+    // Makes sure the destination folder of a new file exists before the file is opened.
+    void PrepareFolder(bool right, const std::string& rel);
+    // Makes the folder rel on one side (at once when the scan saw it absent, its parent having
+    // come first in the plan), noting what was made.
+    bool MakeFolder(bool right, const std::string& rel, bool seenAbsent);
+    void SetFolderTimes();
     void SetResult();
     void ShowResult() const;
 
@@ -100,21 +150,38 @@ private:
     std::vector<std::string> lines_; // the result window's list of the current pass
     int32_t errorLines_ = 0, accessLines_ = 0;
     std::optional<Clock::time_point> waitStart_;
+    // By side (0 left, 1 right): folders written into, and folders known to exist.
+    std::unordered_set<std::string> written_[2], ready_[2];
+    // The base folders' modification times before anything was written (0: unknown).
+    int64_t baseTime_[2] = {0, 0};
 };
 
 void tExecutor::Run() {
     tCopyingWindowScope window(profile_, status_);
     status_.Profile = &profile_;
     status_.DatabaseModeOffVisible = false;
+    const std::string* bases[2] = {&profile_.LeftPath, &profile_.RightPath};
+    for (int side = 0; side < 2; ++side) {
+        struct stat st;
+        if (stat(bases[side]->c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            baseTime_[side] = st.st_mtim.tv_sec;
+    }
+    for (const std::string& path : profile_.LeftoverTempFiles)
+        for (int side = 0; side < 2; ++side)
+            if (auto rel = RelFolderIn(*bases[side], SplitPath(path).Folder))
+                Wrote(side == 1, *rel);
     RemoveLeftoverTempFiles(profile_);
 
     if (profile_.UseVersionsFolder && !profile_.OlderSubfolder) {
+        const int32_t left = run_.LeftFoldersCreated, right = run_.RightFoldersCreated;
         if (profile_.RightToLeft)
             ForceFolders(NormalizeSlashes(profile_.LeftPath + "/" + profile_.VersionsFolder),
                          run_.LeftFoldersCreated);
         if (profile_.LeftToRight)
             ForceFolders(NormalizeSlashes(profile_.RightPath + "/" + profile_.VersionsFolder),
                          run_.RightFoldersCreated);
+        Made(false, RelFolder(profile_.VersionsFolder), run_.LeftFoldersCreated - left);
+        Made(true, RelFolder(profile_.VersionsFolder), run_.RightFoldersCreated - right);
     }
 
     if (profile_.RunUnattended) {
@@ -139,6 +206,7 @@ void tExecutor::Run() {
     run_.Buffer.reset();
     window.Close();
     RemoveFolders();
+    SetFolderTimes();
     SetResult();
     if (!profile_.RunUnattended) ShowResult();
 }
@@ -184,22 +252,18 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
     switch (e.Action) {
     case tAction::actCopyToRight:
         if (profile_.Filter.rgMovedFiles != 1)
-            made =
-                ForceFolders(FullPath(profile_.RightPath, rel, e.Name()), run_.RightFoldersCreated);
+            made = MakeFolder(true, ChildFolder(rel, e.Name()), !e.Right.Present);
         break;
     case tAction::actCopyToLeft:
         if (profile_.Filter.rgMovedFiles != 1)
-            made =
-                ForceFolders(FullPath(profile_.LeftPath, rel, e.Name()), run_.LeftFoldersCreated);
+            made = MakeFolder(false, ChildFolder(rel, e.Name()), !e.Left.Present);
         break;
     case tAction::actMove:
         if (!e.Left.Present) {
-            made = ForceFolders(FullPath(profile_.RightPath, e.MovedPath(), e.Name()),
-                                run_.RightFoldersCreated);
+            made = MakeFolder(true, ChildFolder(RelFolder(e.MovedPath()), e.Name()), false);
             run_.RightFoldersToRemove.push_back(FullPath(profile_.RightPath, rel, e.Name()));
         } else {
-            made = ForceFolders(FullPath(profile_.LeftPath, e.MovedPath(), e.Name()),
-                                run_.LeftFoldersCreated);
+            made = MakeFolder(false, ChildFolder(RelFolder(e.MovedPath()), e.Name()), false);
             run_.LeftFoldersToRemove.push_back(FullPath(profile_.LeftPath, rel, e.Name()));
         }
         break;
@@ -257,11 +321,16 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
         status_.lbToDir = FolderPath(destBase, rel);
         if (!StillAsScanned(FullPath(destBase, rel, e.Name()), toRight ? e.Right : e.Left))
             return tExecResult::ChangedSinceScan;
-        return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name()),
-                           FullPath(destBase, rel, e.Name()), status_.lbToDir, destBase,
-                           (toRight ? e.Right : e.Left).Present,
-                           toRight ? run_.RightVersions : run_.LeftVersions,
-                           toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+        const int32_t& created = toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+        const int32_t before = created;
+        const tExecResult code = CopySymlink(
+            profile_, FullPath(sourceBase, rel, e.Name()), FullPath(destBase, rel, e.Name()),
+            status_.lbToDir, destBase, (toRight ? e.Right : e.Left).Present,
+            toRight ? run_.RightVersions : run_.LeftVersions,
+            toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+        Wrote(toRight, rel);
+        Made(toRight, rel, created - before);
+        return code;
     }
     case tAction::actMove:
         if (!run_.SymlinkMessageShown) {
@@ -297,10 +366,16 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
         code = ConfirmAction(run_, tQuestionKind::Newer, source, dest, s.Time, d.Time, destSize,
                              sourceSize);
     if (code != tExecResult::Done) return code;
-    return CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name(), source, dest, status_.lbToDir,
+    if (!d.Present) PrepareFolder(toRight, rel);
+    const int32_t& created = toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    const int32_t before = created;
+    code = CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name(), source, dest, status_.lbToDir,
                        destBase, sourceSize, destSize,
                        toRight ? run_.RightVersions : run_.LeftVersions,
                        toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated, &d);
+    Wrote(toRight, rel);
+    Made(toRight, rel, created - before);
+    return code;
 }
 
 tExecResult tExecutor::Move(const TFileListEntry& e) {
@@ -311,10 +386,15 @@ tExecResult tExecutor::Move(const TFileListEntry& e) {
     const std::string& otherBase = onRight ? profile_.LeftPath : profile_.RightPath;
     if (!StillAsScanned(FullPath(base, rel, e.Name()), onRight ? e.Right : e.Left))
         return tExecResult::ChangedSinceScan;
+    const int32_t& created = onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    const int32_t before = created;
     tExecResult code =
         MoveOneFile(profile_, onRight ? "R" : "L", e.Name(), FullPath(base, rel, e.Name()),
                     FullPath(base, e.MovedPath(), e.Name()), FolderPath(base, e.MovedPath()),
                     onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+    Wrote(onRight, rel);
+    Wrote(onRight, RelFolder(e.MovedPath()));
+    Made(onRight, RelFolder(e.MovedPath()), created - before);
     if (!FolderAccessible(FolderPath(otherBase, rel)))
         (onRight ? run_.RightFoldersToRemove : run_.LeftFoldersToRemove)
             .push_back(FolderPath(base, rel));
@@ -333,9 +413,12 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         if (code == tExecResult::Done && !StillAsScanned(path, e.Right))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
+            const int32_t before = run_.RightFoldersCreated;
             code = DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
                                  run_.RightVersions, run_.RightFoldersCreated);
             if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize();
+            Wrote(true, rel);
+            Made(true, rel, run_.RightFoldersCreated - before);
         }
         if (code == tExecResult::Cancelled) return code;
     }
@@ -347,9 +430,12 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         if (code == tExecResult::Done && !StillAsScanned(path, e.Left))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
+            const int32_t before = run_.LeftFoldersCreated;
             code = DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
                                  run_.LeftVersions, run_.LeftFoldersCreated);
             if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize();
+            Wrote(false, rel);
+            Made(false, rel, run_.LeftFoldersCreated - before);
         }
     }
     return code;
@@ -471,9 +557,120 @@ void tExecutor::RemoveFolders() {
     // Deepest (latest) first, so that a parent emptied by its children goes too. Only empty
     // folders can be removed; failures are expected and ignored.
     for (auto it = run_.LeftFoldersToRemove.rbegin(); it != run_.LeftFoldersToRemove.rend(); ++it)
-        if (rmdir(it->c_str()) == 0) ++run_.LeftFoldersRemoved;
+        if (rmdir(it->c_str()) == 0) {
+            ++run_.LeftFoldersRemoved;
+            if (auto rel = RelFolderIn(profile_.LeftPath, *it)) Wrote(false, ParentFolder(*rel));
+        }
     for (auto it = run_.RightFoldersToRemove.rbegin(); it != run_.RightFoldersToRemove.rend(); ++it)
-        if (rmdir(it->c_str()) == 0) ++run_.RightFoldersRemoved;
+        if (rmdir(it->c_str()) == 0) {
+            ++run_.RightFoldersRemoved;
+            if (auto rel = RelFolderIn(profile_.RightPath, *it)) Wrote(true, ParentFolder(*rel));
+        }
+}
+
+void tExecutor::Wrote(bool right, const std::string& rel) {
+    written_[right].insert(rel);
+}
+
+void tExecutor::Made(bool right, const std::string& rel, int32_t made) {
+    if (made <= 0) return;
+    std::string folder = rel;
+    Wrote(right, folder);
+    for (int32_t i = 0; i < made && !folder.empty(); ++i) {
+        folder = ParentFolder(folder);
+        Wrote(right, folder);
+    }
+}
+
+void tExecutor::PrepareFolder(bool right, const std::string& rel) {
+    if (rel.empty() || ready_[right].count(rel) != 0) return;
+    int32_t& created = right ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    const int32_t before = created;
+    if (ForceFolders(FolderPath(right ? profile_.RightPath : profile_.LeftPath, rel), created))
+        ready_[right].insert(rel);
+    Made(right, rel, created - before);
+}
+
+bool tExecutor::MakeFolder(bool right, const std::string& rel, bool seenAbsent) {
+    const std::string path = FolderPath(right ? profile_.RightPath : profile_.LeftPath, rel);
+    int32_t& created = right ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    const int32_t before = created;
+    bool made = true;
+    if (seenAbsent && mkdir(path.c_str(), 0777) == 0)
+        ++created;
+    else
+        made = ForceFolders(path, created);
+    Made(right, rel, created - before);
+    if (made) ready_[right].insert(rel);
+    return made;
+}
+
+void tExecutor::SetFolderTimes() {
+    // A "Show Only" run of moved files only moves files; its folders keep their times.
+    if (profile_.Filter.rgMovedFiles == 1) return;
+    if (written_[0].empty() && written_[1].empty()) return;
+
+    std::unordered_map<std::string, const TFileListEntry*> folders;
+    for (const TFileListEntry& e : profile_.Entries)
+        if (e.LeftIsFolder || e.RightIsFolder)
+            folders.emplace(ChildFolder(e.RelPath(), e.Name()), &e);
+
+    struct tFolderTime {
+        std::string Rel;
+        bool Right;
+        int64_t Time;
+    };
+    std::vector<tFolderTime> times;
+    auto plan = [&](const std::string& rel) {
+        const bool wrote[2] = {written_[0].count(rel) != 0, written_[1].count(rel) != 0};
+        // The scanned times of the folder on both sides, where it is a folder and not a link.
+        std::optional<int64_t> seen[2];
+        bool link[2] = {false, false};
+        if (rel.empty()) {
+            for (int side = 0; side < 2; ++side)
+                if (baseTime_[side] != 0) seen[side] = baseTime_[side];
+        } else if (auto it = folders.find(rel); it != folders.end()) {
+            const TFileListEntry& e = *it->second;
+            link[0] = e.LeftIsLink;
+            link[1] = e.RightIsLink;
+            if (e.Left.Present && e.LeftIsFolder && !e.LeftIsLink) seen[0] = e.Left.Time;
+            if (e.Right.Present && e.RightIsFolder && !e.RightIsLink) seen[1] = e.Right.Time;
+        } else {
+            return;
+        }
+        // Written on both sides (a two-way run): the later time on both; else the other
+        // side's time, the model's.
+        std::optional<int64_t> model;
+        if (wrote[0] && wrote[1]) {
+            model = seen[0];
+            if (seen[1] && (!model || *seen[1] > *model)) model = seen[1];
+        }
+        for (int side = 0; side < 2; ++side) {
+            if (!wrote[side] || link[side]) continue;
+            const std::optional<int64_t> time = wrote[1 - side] ? model : seen[1 - side];
+            if (time) times.push_back({rel, side == 1, *time});
+        }
+    };
+    for (int side = 0; side < 2; ++side)
+        for (const std::string& rel : written_[side])
+            if (side == 0 || written_[0].count(rel) == 0) plan(rel);
+
+    // Deepest first: setting a folder's time never touches its parent, and nothing is written
+    // inside a folder after its time was set.
+    const auto depth = [](const std::string& rel) {
+        return std::count(rel.begin(), rel.end(), '/');
+    };
+    std::sort(times.begin(), times.end(), [&](const tFolderTime& a, const tFolderTime& b) {
+        return depth(a.Rel) > depth(b.Rel);
+    });
+    for (const tFolderTime& t : times) {
+        const std::string path =
+            FolderPath(t.Right ? profile_.RightPath : profile_.LeftPath, t.Rel);
+        const timespec stamps[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t.Time), 0}};
+        // A folder whose time cannot be set (another owner, a file system without folder
+        // times) keeps its own; that is no failure of the run.
+        (void)utimensat(AT_FDCWD, path.c_str(), stamps, t.Rel.empty() ? 0 : AT_SYMLINK_NOFOLLOW);
+    }
 }
 
 void tExecutor::SetResult() {

@@ -12,7 +12,11 @@ class tProfile;
 // with their code in ExecResult. Sets LastRunResult, ResultList and FailedCount, and in
 // attended runs shows the copying result window. Lets events run between entries and chunks;
 // the copying window's Cancel ends the execution early. Writes the log lines of its
-// operations while the run log is open.
+// operations while the run log is open. At the end (also after a cancel), every folder it
+// wrote into (a file or folder made, replaced, moved in or out, deleted), the base folders
+// included, gets the model's modification time: the other side's scanned time, or the later
+// of both where both sides were written; not in a "Show Only" run of moved files. A folder
+// whose time cannot be set keeps its own without a failure.
 void ExecutePlan(tProfile& profile);
 
 // Removes the copy-temporary files of an interrupted earlier run that the scan found on the

@@ -230,6 +230,13 @@ bool tOrvelLinuxFile::CreateExclusive(mode_t mode) {
     return OpenWith(O_RDWR | O_CREAT | O_EXCL, mode);
 }
 
+bool tOrvelLinuxFile::CreateUnnamed(const std::string& folder, mode_t mode) {
+    FileName = folder.empty() ? std::string(".") : folder;
+    const bool opened = OpenWith(O_TMPFILE | O_WRONLY, mode);
+    FileName.clear();
+    return opened;
+}
+
 bool tOrvelLinuxFile::RenameNoReplace(const std::string& newName) {
     if (renameat2(AT_FDCWD, FileName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0) {
         FileName = newName;

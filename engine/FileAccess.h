@@ -135,6 +135,11 @@ public:
     // the given mode less the umask (e.g. 0600 for temporary files). False with LastError
     // (EEXIST when the name is taken).
     bool CreateExclusive(mode_t mode);
+    // Creates an unnamed file in folder ("" for the current folder) for writing only, with
+    // the given mode less the umask (O_TMPFILE): it vanishes when it is closed unless it got a
+    // name first (linkat of Fd()). FileName stays "". False with LastError (EOPNOTSUPP,
+    // EISDIR or EINVAL where the file system or the system makes no unnamed files).
+    bool CreateUnnamed(const std::string& folder, mode_t mode);
     // Renames FileName to newName only when newName does not exist; never copies across file
     // systems. False with LastError (EEXIST when the target exists; both files stay intact).
     // FileName := newName on success.

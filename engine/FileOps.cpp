@@ -113,19 +113,76 @@ bool SameContentsState(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+uint64_t DeviceOf(const std::string& folder) {
+    struct stat st;
+    return stat(folder.empty() ? "." : folder.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+
+// Whether a new file in folder may be made as an unnamed file. Costs nothing until a file
+// system refused one; then one look per folder tells its device.
+bool UnnamedFileAllowed(tRunState& run, const std::string& folder) {
+    if (run.UnnamedFilesUnusable) return false;
+    if (run.NoUnnamedFileDevices.empty()) return true;
+    if (folder != run.UnnamedFolder) {
+        run.UnnamedFolder = folder;
+        const uint64_t device = DeviceOf(folder);
+        run.UnnamedFolderUsable =
+            std::find(run.NoUnnamedFileDevices.begin(), run.NoUnnamedFileDevices.end(), device) ==
+            run.NoUnnamedFileDevices.end();
+    }
+    return run.UnnamedFolderUsable;
+}
+
+// Remembers that the file system of folder makes no unnamed files.
+void RefuseUnnamedFiles(tRunState& run, const std::string& folder) {
+    run.NoUnnamedFileDevices.push_back(DeviceOf(folder));
+    run.UnnamedFolder = folder;
+    run.UnnamedFolderUsable = false;
+}
+
+// What became of the name an unnamed file was to get.
+enum class tLinkResult { Linked, NameTaken, Failed, Impossible };
+
+// Gives the open unnamed file fd the name path, never replacing anything there. Impossible
+// (and remembered) when the system offers no way to name it at all: neither linkat with
+// AT_EMPTY_PATH, which needs a privilege, nor the descriptor's name under /proc.
+tLinkResult LinkUnnamed(tRunState& run, int fd, const std::string& path) {
+    if (!run.EmptyPathLinkRefused) {
+        if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return tLinkResult::Linked;
+        if (errno == EEXIST) return tLinkResult::NameTaken;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL) return tLinkResult::Failed;
+        run.EmptyPathLinkRefused = true;
+    }
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    if (linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return tLinkResult::Linked;
+    if (errno == EEXIST) return tLinkResult::NameTaken;
+    if (errno == ENOENT && access("/proc/self/fd", F_OK) != 0) {
+        run.UnnamedFilesUnusable = true;
+        return tLinkResult::Impossible;
+    }
+    return tLinkResult::Failed;
+}
+
 tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& sourcePath,
                      const std::string& destPath, const std::string& destFolder,
                      const std::string& destBase, int64_t sourceSize, int64_t destSize,
-                     int32_t& versions, int32_t& folders, const TEntrySide* destSeen,
-                     bool& inPlace) {
+                     int32_t& versions, int32_t& folders, const TEntrySide* destSeen, bool& inPlace,
+                     bool& retryNamed) {
     tProfile& profile = run.Profile;
     tCopyingStatus* window = profile.CopyingWindow;
     if (window) window->lbCopying = "Copying " + std::string(name);
     inPlace = false;
+    retryNamed = false;
 
     // Someone may have saved the destination since the scan (or during the questions): then
-    // the plan's copy is older than what it would replace.
-    if (destSeen && !StillAsScanned(destPath, *destSeen)) return tExecResult::ChangedSinceScan;
+    // the plan's copy is older than what it would replace. A destination the scan did not see
+    // is not looked for: the new file never replaces one that appeared meanwhile, and the
+    // failed naming tells.
+    const bool seenAbsent = destSeen && !destSeen->Present;
+    if (destSeen && !seenAbsent && !StillAsScanned(destPath, *destSeen))
+        return tExecResult::ChangedSinceScan;
 
     // The source is read through a link's final target. Its status decides first whether it
     // may be opened at all: opening a FIFO would wait for a writer forever.
@@ -170,7 +227,7 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
 
     // A destination the user may not write is replaced only when the question allows it.
     struct stat destInfo;
-    const bool destExists = lstat(destPath.c_str(), &destInfo) == 0;
+    const bool destExists = !seenAbsent && lstat(destPath.c_str(), &destInfo) == 0;
     bool mayWriteReadOnly = false;
     if (destExists) {
         tOrvelLinuxFile dest;
@@ -192,13 +249,26 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     // destination itself is rewritten: without a temporary file, and without an old version,
     // which would need a new name in that folder too.
     inPlace = destExists && S_ISREG(destInfo.st_mode) && ReplacementRefused(tempFolder, destInfo);
-    if (!inPlace && !CreateTemp(temp, tempFolder)) {
+    // A new name is filled as an unnamed file: a kill or a full disk leaves nothing behind.
+    bool unnamed = false;
+    if (!destExists && UnnamedFileAllowed(run, tempFolder)) {
+        unnamed = temp.CreateUnnamed(tempFolder, 0600);
+        if (!unnamed && temp.LastError == ENOENT) {
+            const int32_t before = folders;
+            ForceFolders(destFolder, folders);
+            if (folders != before) unnamed = temp.CreateUnnamed(tempFolder, 0600);
+        }
+        if (!unnamed &&
+            (temp.LastError == EOPNOTSUPP || temp.LastError == EISDIR || temp.LastError == EINVAL))
+            RefuseUnnamedFiles(run, tempFolder);
+    }
+    if (!inPlace && !unnamed && !CreateTemp(temp, tempFolder)) {
         const int error = temp.LastError;
         const int32_t before = folders;
         ForceFolders(destFolder, folders);
         if (folders == before || !CreateTemp(temp, tempFolder)) {
-            inPlace = destExists && S_ISREG(destInfo.st_mode) &&
-                      (error == EACCES || error == EPERM);
+            inPlace =
+                destExists && S_ISREG(destInfo.st_mode) && (error == EACCES || error == EPERM);
             if (!inPlace) {
                 restoreSource();
                 return tExecResult::CopyFailed;
@@ -226,7 +296,7 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
             restoreSource();
             return opened ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
         }
-    } else {
+    } else if (!unnamed) {
         guard.Arm();
     }
 
@@ -245,22 +315,29 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     bool useRange = true;
     // Holes of a sparse source are skipped on both sides, so they stay holes in the copy.
     bool seekHoles = true;
+    bool holeSkipped = false;
     // Writes buffer[0, count) at offset at, offering a retry while that fails; false when the
     // retry is declined (always in unattended runs: nobody may be there to answer).
     auto writeBuffer = [&](int64_t at, int32_t count) {
         int32_t written = temp.Write(buffer, count);
         while (written < count) {
             if (profile.RunUnattended || !AskQuestion("Error writing. Try again?")) return false;
-            temp.Close();
-            written = temp.OpenShared() && temp.Seek(at) ? temp.Write(buffer, count) : -1;
+            // An unnamed file cannot be opened again: it is written through the same descriptor.
+            if (!unnamed) temp.Close();
+            written =
+                (unnamed || temp.OpenShared()) && temp.Seek(at) ? temp.Write(buffer, count) : -1;
         }
         return true;
     };
     // Copies up to count bytes from the source's position (which is at) to offset at: the
     // byte count, 0 at the end of the source, -1 when reading failed. A hole at `at` counts
     // as copied as a whole; data stops at the next hole. declined is set when writing failed.
+    // The end of the source's data region at the position last looked up: holes are looked
+    // for once per region, not once per chunk (on some file systems the look walks the
+    // whole rest of the file).
+    int64_t dataEnd = 0;
     auto transfer = [&](int64_t at, int32_t count, bool& declined) -> int64_t {
-        if (seekHoles) {
+        if (seekHoles && at >= dataEnd) {
             off_t data = lseek(source.Fd(), at, SEEK_DATA);
             struct stat now;
             if (data < 0 && errno == ENXIO) {
@@ -276,12 +353,17 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
                     declined = true;
                     return -1;
                 }
+                holeSkipped = true;
                 return end - at;
             } else if (const off_t hole = lseek(source.Fd(), at, SEEK_HOLE); hole > at) {
-                count = static_cast<int32_t>(std::min<int64_t>(count, hole - at));
+                dataEnd = hole;
+            } else {
+                dataEnd = INT64_MAX;
             }
             if (lseek(source.Fd(), at, SEEK_SET) != at) return -1;
         }
+        if (seekHoles && dataEnd > at)
+            count = static_cast<int32_t>(std::min<int64_t>(count, dataEnd - at));
         if (useRange) {
             ssize_t n = copy_file_range(source.Fd(), nullptr, temp.Fd(), nullptr,
                                         static_cast<size_t>(count), 0);
@@ -334,7 +416,7 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     }
     if (size > 0 && window && showBytes) window->lbBytes = BytesText(copied, size, 8);
     // A hole at the end has no data that would have set the length.
-    if (ftruncate(temp.Fd(), copied) != 0) {
+    if (holeSkipped && ftruncate(temp.Fd(), copied) != 0) {
         restoreSource();
         return tExecResult::CopyFailed;
     }
@@ -349,6 +431,27 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     // Mode and owner before the times, so nothing touches the modification time afterwards.
     temp.SetAttributes(sourceStat);
     temp.SetTimesFd(sourceStat);
+    if (unnamed) {
+        const tLinkResult linked = LinkUnnamed(run, temp.Fd(), destPath);
+        if (linked == tLinkResult::Linked && !temp.Close()) {
+            // Data that did not reach the disk: the new name goes again.
+            unlink(destPath.c_str());
+            restoreSource();
+            return tExecResult::CopyFailed;
+        }
+        restoreSource();
+        switch (linked) {
+        case tLinkResult::Linked:
+            return tExecResult::Done;
+        case tLinkResult::NameTaken:
+            return tExecResult::ChangedSinceScan;
+        case tLinkResult::Impossible:
+            retryNamed = true;
+            return tExecResult::CopyFailed;
+        default:
+            return tExecResult::CopyFailed;
+        }
+    }
     // Data that did not reach the disk shows up at the latest when the file is closed.
     if (!temp.Close()) {
         restoreSource();
@@ -359,8 +462,9 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         return tExecResult::Done;
     }
 
-    // The last look before the destination is replaced: it must still be what was seen.
-    if (destSeen && !StillAsScanned(destPath, *destSeen)) {
+    // The last look before the destination is replaced: it must still be what was seen. (A
+    // new name is given without replacing: a file that appeared there makes that fail.)
+    if (destSeen && !seenAbsent && !StillAsScanned(destPath, *destSeen)) {
         restoreSource();
         return tExecResult::ChangedSinceScan;
     }
@@ -436,12 +540,16 @@ tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_
                         int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders,
                         const TEntrySide* destSeen) {
     if (!run.Buffer) run.AllocateBuffer(std::max(RunSettings().BufSizeKB, 1) * 1024);
-    bool inPlace = false;
+    bool inPlace = false, retryNamed = false;
     tExecResult code = CopyFile(run, name, sourcePath, destPath, destFolder, destBase, sourceSize,
-                                destSize, versions, folders, destSeen, inPlace);
+                                destSize, versions, folders, destSeen, inPlace, retryNamed);
+    // The first unnamed file that could not be named: this copy and all later ones go through
+    // a named temporary file.
+    if (retryNamed)
+        code = CopyFile(run, name, sourcePath, destPath, destFolder, destBase, sourceSize, destSize,
+                        versions, folders, destSeen, inPlace, retryNamed);
     if (inPlace && run.Profile.LoggingOn)
-        WriteLogLine(run.Profile, "IN PLACE " + destPath +
-                                      " (the folder takes no temporary file)");
+        WriteLogLine(run.Profile, "IN PLACE " + destPath + " (the folder takes no temporary file)");
     LogOperation(run.Profile, "COPY " + std::string(direction) + " " + std::string(name), code);
     return code;
 }

@@ -24,7 +24,7 @@ class tProfile;
 enum class tExecResult : int32_t {
     SourceChanged = -3,    // the source changed while it was copied; the copy was dropped
     ChangedSinceScan = -2, // the destination is no longer what the scan saw; left alone
-    None = -1, // no operation was carried out (moved link, special file)
+    None = -1,             // no operation was carried out (moved link, special file)
     Done = 0,
     NotPermitted = 1,      // system error 1 from an operation
     Declined = 5,          // a declined question, or a file that was not deleted or moved
@@ -77,6 +77,16 @@ struct tRunState {
     int32_t AccessProblems = 0;
     bool ExclusiveProblemSeen = false;
     bool SymlinkMessageShown = false;
+
+    // How new files get their names. A copy to a name that did not exist is written as an
+    // unnamed file in the destination folder and linked to its name when complete; file
+    // systems that make no unnamed files are remembered by device, and their copies go
+    // through a named temporary file, as replacements always do.
+    std::vector<uint64_t> NoUnnamedFileDevices;
+    std::string UnnamedFolder; // the last folder looked up while some device is listed
+    bool UnnamedFolderUsable = true;
+    bool EmptyPathLinkRefused = false; // linkat(fd, "", AT_EMPTY_PATH) needs a privilege
+    bool UnnamedFilesUnusable = false; // no way to name them (no /proc)
 };
 
 // Whether path (not followed when a link) still is the item the scan saw: absent when seen
@@ -84,7 +94,8 @@ struct tRunState {
 bool StillAsScanned(const std::string& path, const TEntrySide& seen);
 
 // Copies sourcePath to destPath ("L->R" or "L<-R" as direction). The data goes into a
-// temporary file beside the destination that replaces it only when complete, with the
+// temporary file beside the destination that replaces it only when complete (where there was
+// no destination, an unnamed file in its folder that gets the name when complete), with the
 // source's mode, owner and times (nanoseconds); holes of a sparse source stay holes. The old
 // destination becomes an old version first when MultipleVersions is on. Asks the read-only
 // question and, on a write error, whether to try again (attended runs only); shows "Read

@@ -3,6 +3,7 @@
 #include "engine/Analysis.h"
 #include "engine/Executor.h"
 #include "engine/FileAccess.h"
+#include "engine/Planner.h"
 #include "engine/RunDriver.h"
 #include "engine/Scanner.h"
 #include "log/RunLog.h"
@@ -13,9 +14,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -592,8 +595,8 @@ TEST_F(ExecutorTest, DestinationsChangedSinceTheScanAreLeftAlone) {
     EXPECT_EQ(tree.ReadFile("R/created.txt"), "the user's new file");
     EXPECT_EQ(tree.ReadFile("R/replaced.txt"), "user's file");
     EXPECT_EQ(tree.ReadFile("R/plain.txt"), "plain");
-    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"created.txt", "plain.txt",
-                                                        "replaced.txt", "saved.txt"}));
+    EXPECT_EQ(tree.List("R"),
+              (std::vector<std::string>{"created.txt", "plain.txt", "replaced.txt", "saved.txt"}));
     EXPECT_EQ(p.ResultList, (std::vector<std::string>{"/created.txt (changed since the scan)",
                                                       "/replaced.txt (changed since the scan)",
                                                       "/saved.txt (changed since the scan)"}));
@@ -688,6 +691,210 @@ TEST_F(ExecutorTest, SpecialFilesNeverPairAsMovedFiles) {
             EXPECT_EQ(e.Action, tAction::actMove) << e.RelPath();
         }
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folder times
+
+// Every folder below rel of the tree ("" for rel itself), without the trailing "/".
+std::vector<std::string> FoldersOf(const TempTree& tree, const std::string& rel) {
+    std::vector<std::string> folders{""};
+    for (const std::string& item : tree.List(rel))
+        if (!item.empty() && item.back() == '/') folders.push_back(item.substr(0, item.size() - 1));
+    return folders;
+}
+
+std::string Under(const std::string& base, const std::string& folder) {
+    return folder.empty() ? base : base + "/" + folder;
+}
+
+// Gives every folder of base a time of its own (the base folder too), the same on both sides.
+void DateFolders(const TempTree& tree, const std::string& model, const std::string& mirror,
+                 int64_t from) {
+    int64_t t = from;
+    for (const std::string& f : FoldersOf(tree, model)) {
+        tree.SetTime(Under(model, f), t);
+        if (tree.IsFolder(Under(mirror, f))) tree.SetTime(Under(mirror, f), t);
+        t += 1000;
+    }
+}
+
+// A mirror run of a changed tree (new nested folders, changed files in old folders, deletions,
+// a move in and out, a removed folder), a two-way run in which both sides are written, and a
+// "Show Only" run of moved files: afterwards every folder written carries the model's time.
+TEST_F(ExecutorTest, FoldersWrittenByTheRunCarryTheModelsTimes) {
+    // One way, exact mirror.
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.DetectMoved = true;
+    p.EmptyFolders = true;
+    p.RunUnattended = true;
+    p.UA_DeleteFiles = p.UA_OverwriteNewer = p.UA_OverwriteLarger = true;
+    for (const char* side : {"L", "R"}) {
+        const std::string s = side;
+        tree.WriteFile(s + "/old/changed.txt", s == "L" ? "new contents" : "old",
+                       s == "L" ? kNew : kOld);
+        tree.WriteFile(s + "/old/sub/keep.txt", "kept", kOld);
+        tree.WriteFile(s + "/gone/stay.txt", "stays", kOld);
+        tree.WriteFile(s + "/untouched/u.txt", "same", kOld);
+        tree.WriteFile(s + "/mvfrom/other.txt", "other", kOld);
+    }
+    tree.WriteFile("L/top.txt", "new at the base", kNew);
+    tree.WriteFile("L/new/deep/x/a.txt", "new deep", kNew);
+    tree.MakeFolder("L/new/empty");
+    tree.WriteFile("R/gone/del.txt", "deleted", kOld);
+    tree.WriteFile("R/stale/s.txt", "deleted with its folder's contents", kOld);
+    tree.WriteFile("L/mvto/m.txt", "moved file", kOld);
+    tree.WriteFile("R/mvfrom/m.txt", "moved file", kOld);
+    tree.MakeFolder("L/mvto");
+    DateFolders(tree, "L", "R", 1500000000);
+    // A folder whose time differs but that the run does not write keeps its time.
+    const int64_t untouched = tree.Time("R/untouched") + 7;
+    tree.SetTime("R/untouched", untouched);
+    Plan();
+    ASSERT_EQ(EntryNamed("m.txt").Action, tAction::actMove);
+    ExecutePlan(p);
+    EXPECT_EQ(p.LastRunResult, "3 copied, 1 moved, 2 deleted");
+    EXPECT_EQ(tree.ReadFile("R/mvto/m.txt"), "moved file");
+    EXPECT_EQ(tree.ReadFile("R/new/deep/x/a.txt"), "new deep");
+    EXPECT_FALSE(tree.Exists("R/gone/del.txt"));
+    for (const std::string& f : FoldersOf(tree, "L")) {
+        if (f == "untouched") continue;
+        EXPECT_EQ(tree.Time(Under("R", f)), tree.Time(Under("L", f))) << f;
+    }
+    EXPECT_EQ(tree.Time("R/untouched"), untouched);
+    // Only the folder left behind by the deletions is not in the model: it keeps the run's time.
+    EXPECT_EQ(FoldersOf(tree, "R").size(), FoldersOf(tree, "L").size() + 1);
+
+    // Two ways: a folder written on both sides gets the later time on both, one written on
+    // one side the other side's time, the base folders too.
+    ExecutorTest::TearDown();
+    p = tProfile{};
+    SetUp();
+    p.LeftPath = tree.Path("L2");
+    p.RightPath = tree.Path("R2");
+    tree.WriteFile("L2/both/l.txt", "from the left", kNew);
+    tree.WriteFile("R2/both/r.txt", "from the right", kNew);
+    tree.WriteFile("L2/lonly/n.txt", "new on the left", kNew);
+    tree.MakeFolder("R2/lonly");
+    tree.WriteFile("R2/ronly/new/r.txt", "new nested on the right", kNew);
+    tree.WriteFile("L2/top.txt", "new at the base", kNew);
+    tree.WriteFile("L2/same/s.txt", "same", kOld);
+    tree.WriteFile("R2/same/s.txt", "same", kOld);
+    tree.SetTime("L2/both", 1500001000);
+    tree.SetTime("R2/both", 1500002000);
+    tree.SetTime("L2/lonly", 1500003000);
+    tree.SetTime("R2/lonly", 1500004000);
+    tree.SetTime("R2/ronly/new", 1500005000);
+    tree.SetTime("R2/ronly", 1500006000);
+    tree.SetTime("L2/same", 1500007000);
+    tree.SetTime("R2/same", 1500008000);
+    tree.SetTime("L2", 1500009000);
+    tree.SetTime("R2", 1500000500);
+    Plan();
+    ExecutePlan(p);
+    EXPECT_EQ(p.LastRunResult, "5 copied");
+    EXPECT_EQ(tree.Time("L2/both"), 1500002000);
+    EXPECT_EQ(tree.Time("R2/both"), 1500002000);
+    EXPECT_EQ(tree.Time("L2/lonly"), 1500003000);
+    EXPECT_EQ(tree.Time("R2/lonly"), 1500003000);
+    EXPECT_EQ(tree.Time("L2/ronly/new"), 1500005000);
+    EXPECT_EQ(tree.Time("L2/ronly"), 1500006000);
+    EXPECT_EQ(tree.Time("L2/same"), 1500007000);
+    EXPECT_EQ(tree.Time("R2/same"), 1500008000);
+    EXPECT_EQ(tree.Time("L2"), 1500009000);
+    EXPECT_EQ(tree.Time("R2"), 1500009000);
+
+    // "Show Only" moved files: the moves are made, the folders keep the times the moves gave.
+    ExecutorTest::TearDown();
+    p = tProfile{};
+    SetUp();
+    p.LeftPath = tree.Path("L3");
+    p.RightPath = tree.Path("R3");
+    p.RightToLeft = false;
+    p.DetectMoved = true;
+    tree.WriteFile("L3/to/m.txt", "moved", kOld);
+    tree.WriteFile("R3/from/m.txt", "moved", kOld);
+    tree.WriteFile("L3/from/x.txt", "stays", kOld);
+    tree.WriteFile("R3/from/x.txt", "stays", kOld);
+    tree.WriteFile("L3/extra.txt", "not copied in this run", kOld);
+    DateFolders(tree, "L3", "R3", 1500000000);
+    const int64_t started = time(nullptr);
+    Plan();
+    p.Filter.rgMovedFiles = 1;
+    BuildStatusList(p);
+    ExecutePlan(p);
+    EXPECT_EQ(p.LastRunResult, "0 copied, 1 moved");
+    EXPECT_FALSE(tree.Exists("R3/extra.txt"));
+    EXPECT_EQ(tree.ReadFile("R3/to/m.txt"), "moved");
+    EXPECT_GE(tree.Time("R3/from"), started);
+    EXPECT_GE(tree.Time("R3/to"), started);
+    EXPECT_GE(tree.Time("R3"), started);
+}
+
+// ---------------------------------------------------------------------------------------------
+// New files never show half written
+
+// Copies into a new folder fail midway in three ways: the source shrinks, the process is
+// killed, the file system is full. No partial file ever carries the final name, and nothing
+// is left beside it. A file that appears under the name during the copy is kept.
+TEST_F(ExecutorTest, NewFilesAppearOnlyWhenCompleteAndNeverReplaceAFileThatAppeared) {
+    RunSettings().BufSizeKB = 4;
+    p.RightToLeft = false;
+    p.RunUnattended = true;
+    const std::string big(256 * 1024, 'b');
+    tree.WriteFile("L/new/sub/appears.bin", big, kNew);
+    tree.WriteFile("L/new/sub/shrinks.bin", big, kNew);
+    tree.WriteFile("L/new/sub/whole.txt", "whole", kNew);
+    Plan();
+    std::string copying;
+    int chunks = 0;
+    port.OnEvents = [&](int) {
+        if (!port.Copying || port.Copying->lbCopying.empty()) return;
+        if (port.Copying->lbCopying != copying) {
+            copying = port.Copying->lbCopying;
+            chunks = 0;
+        }
+        if (++chunks != 5) return;
+        if (copying == "Copying appears.bin") tree.WriteFile("R/new/sub/appears.bin", "the user's");
+        if (copying == "Copying shrinks.bin")
+            ASSERT_EQ(truncate(tree.Path("L/new/sub/shrinks.bin").c_str(), 10000), 0);
+    };
+    ExecutePlan(p);
+    EXPECT_EQ(tree.ReadFile("R/new/sub/appears.bin"), "the user's");
+    EXPECT_EQ(tree.ReadFile("R/new/sub/whole.txt"), "whole");
+    EXPECT_EQ(tree.List("R/new/sub"), (std::vector<std::string>{"appears.bin", "whole.txt"}));
+    EXPECT_EQ(p.ResultList,
+              (std::vector<std::string>{"/new/sub/appears.bin (changed since the scan)",
+                                        "/new/sub/shrinks.bin (error 101)"}));
+
+    // Killed in the middle of a copy.
+    tree.WriteFile("L/killed/k.bin", big, kNew);
+    Plan();
+    port.OnEvents = [&](int) {
+        if (port.Copying && port.Copying->lbCopying == "Copying k.bin" && ++chunks == 5)
+            kill(getpid(), SIGKILL);
+    };
+    chunks = 0;
+    EXPECT_EQ(test::RunInChild([&] {
+                  ExecutePlan(p);
+                  return 0;
+              }),
+              -1);
+    EXPECT_EQ(tree.List("R/killed"), std::vector<std::string>{});
+
+    // A full file system.
+    tree.MakeFolder("R/full");
+    if (mount("tmpfs", tree.Path("R/full").c_str(), "tmpfs", 0, "size=64k,mode=0777") != 0)
+        GTEST_SKIP() << "no tmpfs could be mounted";
+    tree.WriteFile("L/full/f.bin", big, kNew);
+    tree.WriteFile("L/full/fits.txt", "fits", kNew);
+    port.OnEvents = nullptr;
+    Plan();
+    ExecutePlan(p);
+    EXPECT_EQ(tree.List("R/full"), std::vector<std::string>{"fits.txt"});
+    EXPECT_EQ(p.ResultList, std::vector<std::string>{"/full/f.bin (error 101)"});
+    EXPECT_EQ(umount2(tree.Path("R/full").c_str(), MNT_DETACH), 0);
 }
 
 } // namespace
