@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <vector>
@@ -69,13 +70,20 @@ inline std::vector<std::string> MakeTree(const std::string& root, int files, int
     return made;
 }
 
+// A "kB" field of /proc/self/status (e.g. "VmRSS:"), -1 when missing.
+inline long StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string_view wanted(field);
+    while (std::getline(in, line))
+        if (line.compare(0, wanted.size(), wanted) == 0)
+            return std::atol(line.c_str() + wanted.size() + 1);
+    return -1;
+}
+
 // Peak resident memory of this process so far, in MiB.
 inline double PeakMemoryMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    return 0;
+    return static_cast<double>(std::max(StatusKb("VmHWM:"), 0L)) / 1024.0;
 }
 
 } // namespace corvane::bench

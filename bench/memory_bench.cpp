@@ -13,6 +13,7 @@
 // Usage: memory_bench [folder]   (default: a fresh folder under /dev/shm, or /tmp when there
 // is no /dev/shm, removed afterwards). A folder given on the command line is kept and its
 // trees are reused by later runs. FILES=N measures one size only.
+#include "BenchTree.h"
 #include "engine/FileList.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
@@ -33,18 +34,10 @@
 #include <vector>
 
 using namespace corvane;
+using corvane::bench::StatusKb;
 namespace fs = std::filesystem;
 
 namespace {
-
-long StatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    size_t len = std::strlen(field);
-    while (std::getline(in, line))
-        if (line.compare(0, len, field) == 0) return std::atol(line.c_str() + len + 1);
-    return -1;
-}
 
 size_t HeapInUse() {
     struct mallinfo2 mi = mallinfo2();

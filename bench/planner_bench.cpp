@@ -1,5 +1,6 @@
 // Times the three planning passes on synthetic plans: 100,000 entries for every pass and
 // 1,000,000 entries for the whole chain, each with 1% moved files.
+#include "BenchEntries.h"
 #include "engine/Planner.h"
 #include "engine/StatusList.h"
 #include "profiles/Profile.h"
@@ -14,24 +15,12 @@
 #include <time.h>
 
 using namespace corvane;
+using corvane::bench::FileSide;
+using corvane::bench::Side;
 
 namespace {
 
 constexpr int64_t T0 = 1600000000;
-
-TEntrySide Side(int64_t size, int64_t time, uint32_t attr, uint32_t mode) {
-    TEntrySide side;
-    side.Size = size;
-    side.Time = time;
-    side.Attr = attr;
-    side.Mode = mode;
-    side.Present = true;
-    return side;
-}
-
-TEntrySide FileSide(int64_t size, int64_t time) {
-    return Side(size, time, 0, 0100644);
-}
 
 // A tree of folders with 50 files each: 60% on both sides (a third of them changed), 20%
 // only on the left, 19% only on the right and 1% moved from one folder to another (two

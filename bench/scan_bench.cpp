@@ -4,6 +4,7 @@
 //
 // Usage: scan_bench [folder]   (default: a fresh folder under /tmp, removed afterwards).
 // A folder given on the command line is kept and reused by later runs.
+#include "BenchTree.h"
 #include "engine/FileList.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
@@ -25,6 +26,7 @@
 #include <unistd.h>
 
 using namespace corvane;
+using corvane::bench::StatusKb;
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,15 +38,6 @@ constexpr int Branching = 15;
 double Now() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-long StatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    size_t len = std::strlen(field);
-    while (std::getline(in, line))
-        if (line.compare(0, len, field) == 0) return std::atol(line.c_str() + len + 1);
-    return -1;
 }
 
 void WriteSmallFile(const std::string& path, int size) {

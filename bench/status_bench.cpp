@@ -4,6 +4,7 @@
 // a selection of 100,000 rows.
 //   status_bench DATA_FOLDER            (ROWS=200000 chooses another plan size)
 //   status_bench --screenshot OUT.png   the window on a small real plan, saved as a PNG
+#include "BenchEntries.h"
 #include "engine/Analysis.h"
 #include "engine/Planner.h"
 #include "engine/RunDriver.h"
@@ -36,6 +37,8 @@
 #include <utime.h>
 
 using namespace corvane;
+using corvane::bench::FileSide;
+using corvane::bench::Side;
 using namespace corvane::gui;
 
 namespace {
@@ -58,20 +61,6 @@ public:
     int ChooseOption(std::string_view, const std::vector<std::string>&, int) override { return 1; }
     void ShowInfo(std::string_view) override {}
 };
-
-TEntrySide Side(int64_t size, int64_t time, uint32_t attr, uint32_t mode) {
-    TEntrySide side;
-    side.Size = size;
-    side.Time = time;
-    side.Attr = attr;
-    side.Mode = mode;
-    side.Present = true;
-    return side;
-}
-
-TEntrySide FileSide(int64_t size, int64_t time) {
-    return Side(size, time, 0, 0100644);
-}
 
 // Folders of 99 files: copies both ways, equal files, files left alone and moved halves.
 void MakePlan(tProfile& p, int32_t count) {
