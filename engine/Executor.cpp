@@ -135,6 +135,19 @@ private:
     void Wrote(bool right, const std::string& rel);
     // Notes rel and, for each of the `made` folders just created down to rel, its parent.
     void Made(bool right, const std::string& rel, int32_t made);
+    int32_t& FoldersCreated(bool right) {
+        return right ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    }
+    // Carries out op(folders created on that side), which writes into the folder rel on one
+    // side and may create it and some of its parents on the way, and notes what it wrote.
+    template <class Op> tExecResult Writing(bool right, const std::string& rel, Op op) {
+        int32_t& created = FoldersCreated(right);
+        const int32_t before = created;
+        const tExecResult code = op(created);
+        Wrote(right, rel);
+        Made(right, rel, created - before);
+        return code;
+    }
     // Makes sure the destination folder of a new file exists before the file is opened.
     void PrepareFolder(bool right, const std::string& rel);
     // Makes the folder rel on one side (at once when the scan saw it absent, its parent having
@@ -321,16 +334,12 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
         status_.lbToDir = FolderPath(destBase, rel);
         if (!StillAsScanned(FullPath(destBase, rel, e.Name()), toRight ? e.Right : e.Left))
             return tExecResult::ChangedSinceScan;
-        const int32_t& created = toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
-        const int32_t before = created;
-        const tExecResult code = CopySymlink(
-            profile_, FullPath(sourceBase, rel, e.Name()), FullPath(destBase, rel, e.Name()),
-            status_.lbToDir, destBase, (toRight ? e.Right : e.Left).Present,
-            toRight ? run_.RightVersions : run_.LeftVersions,
-            toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
-        Wrote(toRight, rel);
-        Made(toRight, rel, created - before);
-        return code;
+        return Writing(toRight, rel, [&](int32_t& folders) {
+            return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name()),
+                               FullPath(destBase, rel, e.Name()), status_.lbToDir, destBase,
+                               (toRight ? e.Right : e.Left).Present,
+                               toRight ? run_.RightVersions : run_.LeftVersions, folders);
+        });
     }
     case tAction::actMove:
         if (!run_.SymlinkMessageShown) {
@@ -367,15 +376,11 @@ tExecResult tExecutor::Copy(const TFileListEntry& e, bool toRight) {
                              sourceSize);
     if (code != tExecResult::Done) return code;
     if (!d.Present) PrepareFolder(toRight, rel);
-    const int32_t& created = toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
-    const int32_t before = created;
-    code = CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name(), source, dest, status_.lbToDir,
-                       destBase, sourceSize, destSize,
-                       toRight ? run_.RightVersions : run_.LeftVersions,
-                       toRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated, &d);
-    Wrote(toRight, rel);
-    Made(toRight, rel, created - before);
-    return code;
+    return Writing(toRight, rel, [&](int32_t& folders) {
+        return CopyOneFile(run_, toRight ? "L->R" : "L<-R", e.Name(), source, dest, status_.lbToDir,
+                           destBase, sourceSize, destSize,
+                           toRight ? run_.RightVersions : run_.LeftVersions, folders, &d);
+    });
 }
 
 tExecResult tExecutor::Move(const TFileListEntry& e) {
@@ -386,15 +391,12 @@ tExecResult tExecutor::Move(const TFileListEntry& e) {
     const std::string& otherBase = onRight ? profile_.LeftPath : profile_.RightPath;
     if (!StillAsScanned(FullPath(base, rel, e.Name()), onRight ? e.Right : e.Left))
         return tExecResult::ChangedSinceScan;
-    const int32_t& created = onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
-    const int32_t before = created;
-    tExecResult code =
-        MoveOneFile(profile_, onRight ? "R" : "L", e.Name(), FullPath(base, rel, e.Name()),
-                    FullPath(base, e.MovedPath(), e.Name()), FolderPath(base, e.MovedPath()),
-                    onRight ? run_.RightFoldersCreated : run_.LeftFoldersCreated);
+    const tExecResult code = Writing(onRight, RelFolder(e.MovedPath()), [&](int32_t& folders) {
+        return MoveOneFile(profile_, onRight ? "R" : "L", e.Name(), FullPath(base, rel, e.Name()),
+                           FullPath(base, e.MovedPath(), e.Name()), FolderPath(base, e.MovedPath()),
+                           folders);
+    });
     Wrote(onRight, rel);
-    Wrote(onRight, RelFolder(e.MovedPath()));
-    Made(onRight, RelFolder(e.MovedPath()), created - before);
     if (!FolderAccessible(FolderPath(otherBase, rel)))
         (onRight ? run_.RightFoldersToRemove : run_.LeftFoldersToRemove)
             .push_back(FolderPath(base, rel));
@@ -413,12 +415,11 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         if (code == tExecResult::Done && !StillAsScanned(path, e.Right))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
-            const int32_t before = run_.RightFoldersCreated;
-            code = DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
-                                 run_.RightVersions, run_.RightFoldersCreated);
+            code = Writing(true, rel, [&](int32_t& folders) {
+                return DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
+                                     run_.RightVersions, folders);
+            });
             if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize();
-            Wrote(true, rel);
-            Made(true, rel, run_.RightFoldersCreated - before);
         }
         if (code == tExecResult::Cancelled) return code;
     }
@@ -430,12 +431,11 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         if (code == tExecResult::Done && !StillAsScanned(path, e.Left))
             code = tExecResult::ChangedSinceScan;
         if (code == tExecResult::Done) {
-            const int32_t before = run_.LeftFoldersCreated;
-            code = DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
-                                 run_.LeftVersions, run_.LeftFoldersCreated);
+            code = Writing(false, rel, [&](int32_t& folders) {
+                return DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
+                                     run_.LeftVersions, folders);
+            });
             if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize();
-            Wrote(false, rel);
-            Made(false, rel, run_.LeftFoldersCreated - before);
         }
     }
     return code;
@@ -584,7 +584,7 @@ void tExecutor::Made(bool right, const std::string& rel, int32_t made) {
 
 void tExecutor::PrepareFolder(bool right, const std::string& rel) {
     if (rel.empty() || ready_[right].count(rel) != 0) return;
-    int32_t& created = right ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    int32_t& created = FoldersCreated(right);
     const int32_t before = created;
     if (ForceFolders(FolderPath(right ? profile_.RightPath : profile_.LeftPath, rel), created))
         ready_[right].insert(rel);
@@ -593,7 +593,7 @@ void tExecutor::PrepareFolder(bool right, const std::string& rel) {
 
 bool tExecutor::MakeFolder(bool right, const std::string& rel, bool seenAbsent) {
     const std::string path = FolderPath(right ? profile_.RightPath : profile_.LeftPath, rel);
-    int32_t& created = right ? run_.RightFoldersCreated : run_.LeftFoldersCreated;
+    int32_t& created = FoldersCreated(right);
     const int32_t before = created;
     bool made = true;
     if (seenAbsent && mkdir(path.c_str(), 0777) == 0)
