@@ -619,6 +619,7 @@ void tExecutor::SetFolderTimes() {
         std::string Rel;
         bool Right;
         int64_t Time;
+        long Nanoseconds;
     };
     std::vector<tFolderTime> times;
     auto plan = [&](const std::string& rel) {
@@ -648,7 +649,17 @@ void tExecutor::SetFolderTimes() {
         for (int side = 0; side < 2; ++side) {
             if (!wrote[side] || link[side]) continue;
             const std::optional<int64_t> time = wrote[1 - side] ? model : seen[1 - side];
-            if (time) times.push_back({rel, side == 1, *time});
+            if (!time) continue;
+            // The plan keeps whole seconds; a model folder the run did not write still has
+            // its time to the nanosecond.
+            long nanoseconds = 0;
+            struct stat modelStat;
+            if (!wrote[1 - side] &&
+                stat(FolderPath(side == 1 ? profile_.LeftPath : profile_.RightPath, rel).c_str(),
+                     &modelStat) == 0 &&
+                S_ISDIR(modelStat.st_mode) && modelStat.st_mtim.tv_sec == *time)
+                nanoseconds = modelStat.st_mtim.tv_nsec;
+            times.push_back({rel, side == 1, *time, nanoseconds});
         }
     };
     for (int side = 0; side < 2; ++side)
@@ -666,7 +677,7 @@ void tExecutor::SetFolderTimes() {
     for (const tFolderTime& t : times) {
         const std::string path =
             FolderPath(t.Right ? profile_.RightPath : profile_.LeftPath, t.Rel);
-        const timespec stamps[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t.Time), 0}};
+        const timespec stamps[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t.Time), t.Nanoseconds}};
         // A folder whose time cannot be set (another owner, a file system without folder
         // times) keeps its own; that is no failure of the run.
         (void)utimensat(AT_FDCWD, path.c_str(), stamps, t.Rel.empty() ? 0 : AT_SYMLINK_NOFOLLOW);

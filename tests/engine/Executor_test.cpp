@@ -751,6 +751,9 @@ TEST_F(ExecutorTest, FoldersWrittenByTheRunCarryTheModelsTimes) {
     // A folder whose time differs but that the run does not write keeps its time.
     const int64_t untouched = tree.Time("R/untouched") + 7;
     tree.SetTime("R/untouched", untouched);
+    // The plan keeps seconds; a new folder still gets its model's time to the nanosecond.
+    const timespec fine[2] = {{0, UTIME_OMIT}, {tree.Time("L/new/deep/x"), 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("L/new/deep/x").c_str(), fine, 0), 0);
     Plan();
     ASSERT_EQ(EntryNamed("m.txt").Action, tAction::actMove);
     ExecutePlan(p);
@@ -763,6 +766,9 @@ TEST_F(ExecutorTest, FoldersWrittenByTheRunCarryTheModelsTimes) {
         EXPECT_EQ(tree.Time(Under("R", f)), tree.Time(Under("L", f))) << f;
     }
     EXPECT_EQ(tree.Time("R/untouched"), untouched);
+    struct stat made;
+    ASSERT_EQ(stat(tree.Path("R/new/deep/x").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mtim.tv_nsec, 123456789);
     // Only the folder left behind by the deletions is not in the model: it keeps the run's time.
     EXPECT_EQ(FoldersOf(tree, "R").size(), FoldersOf(tree, "L").size() + 1);
 
