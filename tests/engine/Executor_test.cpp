@@ -863,8 +863,9 @@ TEST_F(ExecutorTest, NewFilesAppearOnlyWhenCompleteAndNeverReplaceAFileThatAppea
         }
         if (++chunks != 5) return;
         if (copying == "Copying appears.bin") tree.WriteFile("R/new/sub/appears.bin", "the user's");
-        if (copying == "Copying shrinks.bin")
+        if (copying == "Copying shrinks.bin") {
             ASSERT_EQ(truncate(tree.Path("L/new/sub/shrinks.bin").c_str(), 10000), 0);
+        }
     };
     ExecutePlan(p);
     EXPECT_EQ(tree.ReadFile("R/new/sub/appears.bin"), "the user's");
