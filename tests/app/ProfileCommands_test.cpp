@@ -306,4 +306,46 @@ TEST_F(ProfileCommands, AProfileUnderWayIsNotChanged) {
     EXPECT_EQ(StoredText(), before);
 }
 
+TEST_F(ProfileCommands, RunLocksLiveInTheRuntimeFolder) {
+    left.WriteFile("a.txt", "A", kNew);
+    TempTree otherHome;
+    for (const auto& h : {home.Root(), otherHome.Root()}) {
+        auto r = RunCorvane({"--set", "P", "LeftPath=" + left.Root(), "RightPath=" + right.Root(),
+                             "RightToLeft=no"},
+                            {{"HOME", h}, {"XDG_RUNTIME_DIR", runtime.Root()}});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+    }
+    {
+        HeldLock running("P", home.Path(".CorvaneX"), runtime.Root());
+        ASSERT_TRUE(running.Held());
+        auto busy = Corvane({"--run", "P"});
+        EXPECT_EQ(busy.Status, 1);
+        EXPECT_EQ(busy.Out, "Profile is already running: nothing done\n");
+        // The same name in another preferences file is another profile.
+        auto other = RunCorvane({"--run", "P"},
+                                {{"HOME", otherHome.Root()}, {"XDG_RUNTIME_DIR", runtime.Root()}});
+        EXPECT_EQ(other.Status, 0) << other.Err;
+        // The locks are in the runtime folder, private to the user; none in the home folder.
+        std::vector<std::string> locks = runtime.List("corvane");
+        ASSERT_EQ(locks.size(), 2u);
+        for (const auto& l : locks) EXPECT_EQ(l.rfind("run-P-", 0), 0u) << l;
+        EXPECT_EQ(runtime.Mode("corvane"), 0700u);
+        for (const auto& h : {&home, &otherHome})
+            for (const auto& item : h->List())
+                EXPECT_EQ(item.find(".lock"), std::string::npos) << item;
+    }
+    // Without a runtime folder the locks lie beside the preferences file, as before.
+    struct stat st;
+    if (stat(("/run/user/" + std::to_string(geteuid())).c_str(), &st) == 0)
+        GTEST_SKIP() << "this machine has a login session folder /run/user/" << geteuid()
+                     << ", which stands in for an unset XDG_RUNTIME_DIR";
+    HeldLock running("P", home.Path(".CorvaneX"), "");
+    ASSERT_TRUE(running.Held());
+    auto busy = RunCorvane({"--run", "P"}, {{"HOME", home.Root()}, {"XDG_RUNTIME_DIR", ""}});
+    EXPECT_EQ(busy.Status, 1) << busy.Out << busy.Err;
+    bool beside = false;
+    for (const auto& item : home.List()) beside |= item.rfind(".CorvaneX.run-P-", 0) == 0;
+    EXPECT_TRUE(beside);
+}
+
 } // namespace

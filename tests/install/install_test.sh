@@ -49,7 +49,7 @@ grep -q '<release version="1.04"' "$metainfo" || fail "metainfo has no release 1
 if ! out=$(groff -man -Tutf8 -ww -P-cbou "$manpage" 2>"$prefix/groff.err"); then fail "groff failed"; fi
 [ ! -s "$prefix/groff.err" ] || { cat "$prefix/groff.err" >&2; fail "groff warnings"; }
 for word in /autostart --list --plan --run --scheduler --show --set --fields --rename --delete \
-            --yes --help --version .CorvaneX crvn.log 'EXIT STATUS' \
+            --yes --help --version .CorvaneX crvn.log XDG_RUNTIME_DIR 'EXIT STATUS' \
             'PROFILE FIELDS'; do
   grep -qF -- "$word" <<<"$out" || fail "manual page does not mention $word"
 done
