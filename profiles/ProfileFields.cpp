@@ -24,9 +24,9 @@ struct tField {
     tMember Member;
     // Numbers: the range the edit page takes. Texts: at most Max bytes (0: no limit).
     int Min = 0, Max = 0;
-    bool Trimmed = false;        // texts: blanks at both ends are dropped, as the edit page does
-    tTextCheck Check = nullptr;  // texts
-    bool NeverIsEmpty = false;   // date-times: "" stands for 0 (never)
+    bool Trimmed = false;       // texts: blanks at both ends are dropped, as the edit page does
+    tTextCheck Check = nullptr; // texts
+    bool NeverIsEmpty = false;  // date-times: "" stands for 0 (never)
 };
 
 std::string VersionsFolderCheck(std::string_view value) {
