@@ -40,7 +40,6 @@ public:
     const tScheduler& Scheduler() const { return *scheduler_; }
     // The timer is enabled, or one of the scheduler's runs is under way.
     bool Active() const;
-    bool AutostartPending() const { return autostartPending_; }
     // The rows of the stored profiles due at now into the grid.
     void ListRows(tDateTime now);
     int RowCount() const;
