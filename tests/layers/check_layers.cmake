@@ -1,15 +1,18 @@
 cmake_minimum_required(VERSION 3.25)
-# The core folders form layers: each includes headers of its own folder and of the folders
-# before it in CORE_LAYERS, never of a later one (and never of ui/, widgets/ or app/).
+# The source folders form layers: each includes headers of its own folder and of the
+# folders before it in LAYERS, never of a later one. The first four are the core.
 #   profiles   the profile record with its plan rows, the preferences store, date-times
 #   log        the run log's file and lines, the report texts
 #   engine     scan, plan, execution (with the execution step around it), the run driver
 #   scheduler  due times and the scheduler loop
+#   widgets    reusable Qt widgets
+#   ui         the windows and the Qt UI port
+#   app        start-up and the command line
 # Run as: cmake -DSOURCE_DIR=<repository> -P check_layers.cmake
-set(CORE_LAYERS profiles log engine scheduler)
+set(LAYERS profiles log engine scheduler widgets ui app)
 set(allowed "")
 set(problems "")
-foreach(dir ${CORE_LAYERS})
+foreach(dir ${LAYERS})
   list(APPEND allowed ${dir})
   file(GLOB files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
   foreach(file ${files})
@@ -24,6 +27,6 @@ foreach(dir ${CORE_LAYERS})
   endforeach()
 endforeach()
 if(problems)
-  message(FATAL_ERROR "Core layers are ${CORE_LAYERS}, each using only those before it:\n${problems}")
+  message(FATAL_ERROR "The layers are ${LAYERS}, each using only those before it:\n${problems}")
 endif()
-message(STATUS "core layers clean: ${CORE_LAYERS}")
+message(STATUS "layers clean: ${LAYERS}")
