@@ -232,10 +232,13 @@ int64_t ShownSize(const TFileListEntry& e) {
 
 void CompareEntries(tProfile& profile) {
     const bool ignore2 = profile.Ignore2Secs, ignore1h = profile.Ignore1Hour;
+    // A medium that keeps times in steps (2 s on FAT) holds the copy's time cut down to a step:
+    // times less than a step apart are the same time there.
+    const int64_t step = std::max<int64_t>({1, profile.LeftTimeStep, profile.RightTimeStep});
     for (TFileListEntry& e : profile.Entries) {
         if (e.Action != actLeaveAlone || e.LeftIsFolder) continue;
         const int64_t lt = e.Left.Time, rt = e.Right.Time;
-        if (lt == rt)
+        if (lt == rt || (lt > rt ? lt - rt : rt - lt) < step)
             e.Action = actNone;
         else if (e.LeftSize() == e.RightSize() && TimesMatch(lt, rt, ignore2, ignore1h))
             ; // within the tolerance: left alone
