@@ -39,6 +39,8 @@ void LearnMedia(tProfile& profile) {
     const tMedium* right = profile.Media->For(profile.RightPath);
     profile.LeftTimeStep = left ? static_cast<int32_t>(left->CompareStep()) : 1;
     profile.RightTimeStep = right ? static_cast<int32_t>(right->CompareStep()) : 1;
+    profile.LeftLinkTimes = !left || left->HoldsLinkTimes;
+    profile.RightLinkTimes = !right || right->HoldsLinkTimes;
 }
 
 } // namespace

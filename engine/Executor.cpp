@@ -519,7 +519,7 @@ std::string tExecutor::FailureText(tExecResult code) {
     case tExecResult::SourceChanged:
         return "changed during the copy";
     case tExecResult::NameNotAllowed:
-        return "name not allowed on this medium: no : * ? \" < > | \\ or trailing dot or blank";
+        return "name not allowed on this medium";
     case tExecResult::CaseClash:
         return "a name differing only in case is there, and this medium does not tell them apart";
     case tExecResult::LinksNotHeld:

@@ -309,16 +309,26 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
         const bool renamed = destExists ? rename(temp.FileName.c_str(), destPath.c_str()) == 0
                                         : temp.RenameNoReplace(destPath, medium);
         if (!renamed) {
-            const bool appeared = !destExists && temp.LastError == EEXIST;
+            const int error = temp.LastError;
+            const bool appeared = !destExists && error == EEXIST;
             if (destExists && profile.MultipleVersions) {
                 tOrvelLinuxFile old;
                 old.FileName = VersionName(profile, destPath, job.DestBase, 1);
                 old.RenameNoReplace(destPath, medium);
             }
             if (appeared && TakenByOtherCase(*medium, destPath)) return tExecResult::CaseClash;
+            // The temporary's name was taken in that folder, the final one is not: the driver
+            // refuses the name itself (some FAT drivers take no characters beyond ASCII).
+            if (error == EPERM || error == EINVAL || error == EILSEQ)
+                return tExecResult::NameNotAllowed;
             return appeared ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
         }
         guard.Release();
+        if (!medium->RenameKeepsTimes) {
+            const timespec times[2] = {medium->Hold(sourceData.st_atim),
+                                       medium->Hold(sourceData.st_mtim)};
+            (void)utimensat(AT_FDCWD, destPath.c_str(), times, 0);
+        }
         return tExecResult::Done;
     };
 
@@ -685,10 +695,20 @@ tExecResult MoveFile(tMedium* medium, const std::string& fromPath, const std::st
                      const std::string& toFolder, int32_t& folders) {
     tOrvelLinuxFile file;
     file.FileName = fromPath;
-    if (file.RenameNoReplace(toPath, medium)) return tExecResult::Done;
+    // Where a rename changes the time, the moved file gets its own back.
+    struct stat before {};
+    const bool keepTime = medium && !medium->RenameKeepsTimes && lstat(fromPath.c_str(), &before) == 0;
+    auto moved = [&] {
+        if (keepTime) {
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            (void)utimensat(AT_FDCWD, toPath.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        }
+        return tExecResult::Done;
+    };
+    if (file.RenameNoReplace(toPath, medium)) return moved();
     if (file.LastError == EEXIST || Exists(toPath)) return tExecResult::MoveTargetExists;
     ForceFolders(toFolder, folders);
-    if (file.RenameNoReplace(toPath, medium)) return tExecResult::Done;
+    if (file.RenameNoReplace(toPath, medium)) return moved();
     if (file.LastError == EEXIST) return tExecResult::MoveTargetExists;
     tExecResult code = tExecResult::Declined;
     if (file.IsReadOnly()) {
@@ -869,9 +889,11 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
         if (symlink(target.c_str(), temp.c_str()) != 0) return SystemError(errno);
     }
     // The copy carries the source link's own times, so that the next comparison finds both
-    // links equal, and its owner where the user may give it away.
+    // links equal, and its owner where the user may give it away. Where links cannot be
+    // given times (SFTP sets them on whatever the link leads to on the server), neither is
+    // tried: the comparison knows such links by their targets.
     struct stat st;
-    if (lstat(sourcePath.c_str(), &st) == 0) {
+    if ((!medium || medium->HoldsLinkTimes) && lstat(sourcePath.c_str(), &st) == 0) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
         (void)utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
         if (!medium || (medium->HoldsModes && medium->HoldsOwners &&

@@ -64,7 +64,7 @@ bool OneOf(std::string_view type, std::initializer_list<std::string_view> names)
 // The FAT family, through whichever driver mounted it.
 void SetFatFamily(tMedium& m, int64_t step) {
     m.TimeStepNs = step;
-    m.HoldsModes = m.HoldsOwners = m.HoldsLinks = false;
+    m.HoldsModes = m.HoldsOwners = m.HoldsLinks = m.HoldsLinkTimes = false;
     m.CaseInsensitive = m.WindowsNames = true;
     m.HardLinks = m.UnnamedFiles = m.ExtendedAttributes = false;
 }
@@ -116,11 +116,21 @@ void Probe(tMedium& m, const std::string& folder) {
     m.CaseInsensitive = lstat(upper.c_str(), &same) == 0 && fstat(fd, &st) == 0 &&
                         same.st_size == st.st_size;
     close(fd);
+    // Some drivers give a renamed file the time of the rename.
+    const std::string renamed = ProbeName(folder);
+    if (lstat(path.c_str(), &st) == 0 && rename(path.c_str(), renamed.c_str()) == 0) {
+        if (lstat(renamed.c_str(), &same) == 0 && same.st_mtim.tv_sec != st.st_mtim.tv_sec)
+            m.RenameKeepsTimes = false;
+        unlink(renamed.c_str());
+    }
     unlink(path.c_str());
-    if (symlink("target", path.c_str()) == 0)
+    if (symlink("target", path.c_str()) == 0) {
+        m.HoldsLinkTimes = utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           lstat(path.c_str(), &st) == 0 && st.st_mtim.tv_sec == set.tv_sec;
         unlink(path.c_str());
-    else
-        m.HoldsLinks = false;
+    } else {
+        m.HoldsLinks = m.HoldsLinkTimes = false;
+    }
     if (m.CaseInsensitive && !m.HoldsModes) SetFatFamily(m, m.TimeStepNs);
 }
 
@@ -156,7 +166,11 @@ std::string tMedium::Description() const {
     if (!HoldsModes) add("no permissions or owners");
     if (CaseInsensitive) add("names not case-sensitive");
     if (WindowsNames) add("no : * ? \" < > | \\ in names, no trailing dots or blanks");
-    if (!HoldsLinks) add("no symbolic links");
+    if (!HoldsLinks)
+        add("no symbolic links");
+    else if (!HoldsLinkTimes)
+        add("no times of symbolic links");
+    if (!RenameKeepsTimes) add("renames change times");
     if (!HardLinks) add("no hard links");
     if (!ExtendedAttributes) add("no extended attributes or ACLs");
     return text.empty() ? "keeps everything" : text;
@@ -176,10 +190,11 @@ void LearnMedium(tMedium& m, const std::string& folder) {
     std::string type, options;
     MountOf(m.Device, type, options);
     m.TypeName = type.empty() ? "unknown" : type;
-    if (OneOf(type, {"vfat", "msdos", "fuse.fusefat"})) {
+    if (OneOf(type, {"vfat", "msdos"})) {
         SetFatFamily(m, 2 * kSecond);
         return;
     }
+    if (type == "fuse.fusefat") SetFatFamily(m, 2 * kSecond);
     if (OneOf(type, {"exfat"})) {
         SetFatFamily(m, 10000000);
         return;
