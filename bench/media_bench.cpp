@@ -7,8 +7,9 @@
 // Needs root, /dev/fuse and the packages of scripts/install-deps.sh; media that cannot be
 // mounted are reported as skipped. Per medium: the wall time of `corvane --run` of an exact
 // mirror into an empty folder, of `cp -a`, their ratio, and whether the second run had
-// nothing to do; on sshfs also the requests per file (writes of sshfs to its ssh channel,
-// counted with strace) for corvane, cp -a and the optional other build.
+// nothing to do; on sshfs also the requests per file of a tree of 100 files of 1 KiB (writes
+// of sshfs to its ssh channel, counted with strace) for corvane, cp -a and the optional
+// other build, and that build's first-run time.
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "support/Mounts.h"
@@ -18,7 +19,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -37,7 +40,7 @@ double Seconds(const std::function<void()>& fn) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void MakeTree(const std::string& root, int files) {
+void MakeTree(const std::string& root, int files, std::size_t fixedSize = 0) {
     uint64_t x = 88172645463325252ull;
     auto next = [&] {
         x ^= x << 13;
@@ -49,7 +52,8 @@ void MakeTree(const std::string& root, int files) {
         const std::string folder = root + "/folder" + std::to_string(i % 20);
         mkdir(root.c_str(), 0755);
         mkdir(folder.c_str(), 0755);
-        const std::size_t size = i < 4 ? (1u << 20) : 1024 + next() % (63 * 1024);
+        const std::size_t size =
+            fixedSize ? fixedSize : i < 4 ? (1u << 20) : 1024 + next() % (63 * 1024);
         std::string data(size, '\0');
         for (char& c : data) c = static_cast<char>(next());
         const std::string path = folder + "/file" + std::to_string(i) + ".dat";
@@ -137,6 +141,10 @@ int main(int argc, char** argv) {
     RunProgram({"rm", "-rf", source, home});
     mkdir(home.c_str(), 0700);
     MakeTree(source, files);
+    // Requests are counted on small files, where the data takes one write.
+    const std::string small = data + "/small";
+    RunProgram({"rm", "-rf", small});
+    MakeTree(small, 100, 1024);
     std::printf("files per tree: %d\n", files);
 
     for (MediumKind kind : {MediumKind::Fat32, MediumKind::ExFat, MediumKind::Ntfs,
@@ -161,20 +169,20 @@ int main(int argc, char** argv) {
         if (kind != MediumKind::Sshfs) continue;
 
         const int pid = medium.SshfsPid();
-        auto perFile = [&](long requests) { return requests < 0 ? -1.0 : double(requests) / files; };
+        auto perFile = [&](long requests) { return requests < 0 ? -1.0 : double(requests) / 100; };
         const long cpRequests = Requests(pid, data, [&] {
-            RunProgram({"cp", "-a", source, medium.Root() + "/cp2"});
+            RunProgram({"cp", "-a", small, medium.Root() + "/cp2"});
         });
         const std::string target2 = medium.Root() + "/corvane2";
         mkdir(target2.c_str(), 0755);
-        StoreProfile(home, source, target2);
+        StoreProfile(home, small, target2);
         const long crvRequests = Requests(pid, data, [&] { RunCorvane(exe, home); });
-        std::printf("sshfs requests per file, cp -a: %.1f\n", perFile(cpRequests));
-        std::printf("sshfs requests per file, corvane: %.1f\n", perFile(crvRequests));
+        std::printf("sshfs requests per 1 KiB file, cp -a: %.1f\n", perFile(cpRequests));
+        std::printf("sshfs requests per 1 KiB file, corvane: %.1f\n", perFile(crvRequests));
         if (before) {
             const std::string target3 = medium.Root() + "/before";
             mkdir(target3.c_str(), 0755);
-            StoreProfile(home, source, target3);
+            StoreProfile(home, small, target3);
             std::string beforeResult;
             const long beforeRequests =
                 Requests(pid, data, [&] { beforeResult = RunCorvane(before, home); });
@@ -182,11 +190,11 @@ int main(int argc, char** argv) {
             mkdir(target4.c_str(), 0755);
             StoreProfile(home, source, target4);
             const double beforeTime = Seconds([&] { RunCorvane(before, home); });
-            std::printf("sshfs requests per file, other build: %.1f (%s)\n",
+            std::printf("sshfs requests per 1 KiB file, other build: %.1f (%s)\n",
                         perFile(beforeRequests), beforeResult.c_str());
             std::printf("sshfs first run s, other build: %.2f\n", beforeTime);
         }
     }
-    RunProgram({"rm", "-rf", source, home});
+    RunProgram({"rm", "-rf", source, small, home});
     return 0;
 }

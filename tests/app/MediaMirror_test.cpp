@@ -58,6 +58,7 @@ struct Expect {
     bool WindowsNames; // : * ? " < > | \ and trailing dots and blanks refused
     bool Links;
     bool AsciiNames; // the driver takes no names beyond ASCII (fusefat)
+    const char* Kept; // what the run log's MEDIUM line says first; nullptr: no such line
 };
 
 std::string PrintName(const ::testing::TestParamInfo<Expect>& info) {
@@ -96,7 +97,8 @@ protected:
         store.Write("bfs_" + p.Name, p.BaseFolderItems, "BaseFolderItems");
         store.Write("msk_" + p.Name, p.FileMasks, "FileMasks");
         store.Write("xcl_" + p.Name, p.ExcludeMasks, "ExcludeMasks");
-        store.Write("Logging", "0", "Main");
+        store.Write("Logging", "1", "Main");
+        store.Write("LogFolder", home.Path("logs"), "Main");
         ASSERT_EQ(store.Flush(), "");
     }
 
@@ -134,7 +136,17 @@ TEST_P(MediaMirror, MirrorThenNothingThenOneEditThenRefusedNames) {
     left.MakeFolder("Empty folder");
     Store(right);
 
+    home.MakeFolder("logs");
     auto first = Run();
+    const std::string log = home.ReadFile("logs/crvn.log");
+    if (x.Kept) {
+        const std::string line = "MEDIUM " + right + " (";
+        EXPECT_EQ(log.find(line), log.rfind(line)) << log;
+        EXPECT_NE(log.find(line), std::string::npos) << log;
+        EXPECT_NE(log.find(std::string("): ") + x.Kept), std::string::npos) << log;
+    } else {
+        EXPECT_EQ(log.find("MEDIUM"), std::string::npos) << log;
+    }
     EXPECT_EQ(first.Status, 0) << first.Out << first.Err;
     EXPECT_EQ(first.Out, "6 copied\n") << first.Err;
     const Folder copied{right};
@@ -213,12 +225,12 @@ TEST_P(MediaMirror, MirrorThenNothingThenOneEditThenRefusedNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Media, MediaMirror,
-    ::testing::Values(Expect{MediumKind::Fat32, 2, false, true, true, false, true},
-                      Expect{MediumKind::ExFat, 1, false, true, true, false, false},
-                      Expect{MediumKind::Ntfs, 1, false, false, false, true, false},
-                      Expect{MediumKind::Btrfs, 1, true, false, false, true, false},
-                      Expect{MediumKind::Xfs, 1, true, false, false, true, false},
-                      Expect{MediumKind::Sshfs, 1, true, false, false, true, false}),
+    ::testing::Values(Expect{MediumKind::Fat32, 2, false, true, true, false, true, "times to 2 s"},
+                      Expect{MediumKind::ExFat, 1, false, true, true, false, false, "times to 1 s"},
+                      Expect{MediumKind::Ntfs, 1, false, false, false, true, false, "times to 100 ns"},
+                      Expect{MediumKind::Btrfs, 1, true, false, false, true, false, nullptr},
+                      Expect{MediumKind::Xfs, 1, true, false, false, true, false, nullptr},
+                      Expect{MediumKind::Sshfs, 1, true, false, false, true, false, "times to 1 s"}),
     PrintName);
 
 } // namespace
