@@ -52,10 +52,12 @@ void MakeTree(const std::string& root, int files, std::size_t fixedSize = 0) {
         const std::string folder = root + "/folder" + std::to_string(i % 20);
         mkdir(root.c_str(), 0755);
         mkdir(folder.c_str(), 0755);
-        const std::size_t size =
-            fixedSize ? fixedSize : i < 4 ? (1u << 20) : 1024 + next() % (63 * 1024);
+        const std::size_t size = fixedSize ? fixedSize
+                                 : i < 4   ? (1u << 20)
+                                           : 1024 + next() % (63 * 1024);
         std::string data(size, '\0');
-        for (char& c : data) c = static_cast<char>(next());
+        for (char& c : data)
+            c = static_cast<char>(next());
         const std::string path = folder + "/file" + std::to_string(i) + ".dat";
         std::ofstream(path, std::ios::binary) << data;
         const timespec t[2] = {{1700000001 + i, 123456789}, {1700000001 + i, 123456789}};
@@ -99,9 +101,8 @@ long Requests(int pid, const std::string& folder, const std::function<void()>& f
     if (pid <= 0 || !HaveProgram("strace")) return -1;
     const std::string trace = folder + "/strace.out";
     unlink(trace.c_str());
-    const int strace = StartProgram(
-        {"strace", "-f", "-qq", "-e", "trace=write,writev,sendmsg", "-o", trace, "-p",
-         std::to_string(pid)});
+    const int strace = StartProgram({"strace", "-f", "-qq", "-e", "trace=write,writev,sendmsg",
+                                     "-o", trace, "-p", std::to_string(pid)});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     fn();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -114,7 +115,8 @@ long Requests(int pid, const std::string& folder, const std::function<void()>& f
         char target[256] = {};
         const std::string link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
         const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-        return isFuse[fd] = n > 0 && std::string(target, static_cast<std::size_t>(n)) == "/dev/fuse";
+        return isFuse[fd] =
+                   n > 0 && std::string(target, static_cast<std::size_t>(n)) == "/dev/fuse";
     };
     std::ifstream in(trace);
     std::string line;

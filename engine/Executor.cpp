@@ -298,8 +298,9 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
         return;
     }
     // A folder that cannot be made is a failure, not a silent success.
-    if (!made) Treat(e, NameRefusedOn(e) ? tExecResult::NameNotAllowed
-                                          : SystemError(errno != 0 ? errno : EIO));
+    if (!made)
+        Treat(e, NameRefusedOn(e) ? tExecResult::NameNotAllowed
+                                  : SystemError(errno != 0 ? errno : EIO));
 }
 
 tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
@@ -609,8 +610,8 @@ void tExecutor::PrepareFolder(bool right, const std::string& rel) {
 }
 
 bool tExecutor::NameRefusedOn(const TFileListEntry& e) {
-    const bool right = e.Action == tAction::actCopyToRight ||
-                       (e.Action == tAction::actMove && !e.Left.Present);
+    const bool right =
+        e.Action == tAction::actCopyToRight || (e.Action == tAction::actMove && !e.Left.Present);
     const tMedium* medium = run_.Media().For(right ? profile_.RightPath : profile_.LeftPath);
     return medium && !NameRefusal(*medium, e.Name()).empty();
 }
@@ -721,8 +722,8 @@ void tExecutor::LogMedia() {
         logged.push_back(medium);
         const std::string kept = medium->Description();
         if (kept != "keeps everything")
-            WriteLogLine(profile_, "MEDIUM " + *bases[side] + " (" + medium->TypeName + "): " +
-                                       kept + "; times are compared within " +
+            WriteLogLine(profile_, "MEDIUM " + *bases[side] + " (" + medium->TypeName +
+                                       "): " + kept + "; times are compared within " +
                                        std::to_string(medium->CompareStep()) + " s");
     }
 }

@@ -233,8 +233,8 @@ bool tOrvelLinuxFile::CreateExclusive(mode_t mode) {
 
 bool tOrvelLinuxFile::CreateUnnamed(const std::string& folder, mode_t mode) {
     if (Handle > 0) Close();
-    int fd = SystemCalls().OpenUnnamed(folder.empty() ? "." : folder.c_str(),
-                                       O_WRONLY | O_CLOEXEC, mode);
+    int fd = SystemCalls().OpenUnnamed(folder.empty() ? "." : folder.c_str(), O_WRONLY | O_CLOEXEC,
+                                       mode);
     if (fd == 0) {
         int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
         int err = errno;

@@ -89,7 +89,8 @@ private:
     bool armed_ = false;
 };
 
-// Creates a not yet existing temporary file in folder with mode (less the umask). false with the file's LastError when the folder does not take it.
+// Creates a not yet existing temporary file in folder with mode (less the umask). false with the
+// file's LastError when the folder does not take it.
 bool CreateTemp(tOrvelLinuxFile& file, const std::string& folder, mode_t mode) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         file.FileName = TempName(folder);
@@ -244,8 +245,8 @@ void SetMetadata(tMediaCache& media, tMedium& medium, int sourceFd, int fd,
     const mode_t mode = source.st_mode & 07777;
     bool chowned = false;
     if (medium.HoldsModes && medium.HoldsOwners) {
-        const bool ownerIsMine = source.st_uid == geteuid() &&
-                                 source.st_gid == getegid() && !media.FolderSetsGroup();
+        const bool ownerIsMine =
+            source.st_uid == geteuid() && source.st_gid == getegid() && !media.FolderSetsGroup();
         if (!ownerIsMine) {
             if (fchown(fd, source.st_uid, source.st_gid) == 0)
                 chowned = true;
@@ -342,11 +343,11 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
             earlier->MTime.tv_sec == sourceData.st_mtim.tv_sec &&
             earlier->MTime.tv_nsec == sourceData.st_mtim.tv_nsec) {
             if (!destExists) {
-                if (SystemCalls().Link(earlier->Dest.c_str(), destPath.c_str()) == 0)
-                    return out;
+                if (SystemCalls().Link(earlier->Dest.c_str(), destPath.c_str()) == 0) return out;
                 if (errno == EEXIST)
-                    return fail(TakenByOtherCase(*medium, destPath) ? tExecResult::CaseClash
-                                                                    : tExecResult::ChangedSinceScan);
+                    return fail(TakenByOtherCase(*medium, destPath)
+                                    ? tExecResult::CaseClash
+                                    : tExecResult::ChangedSinceScan);
             } else {
                 temp.FileName = TempName(tempFolder);
                 if (SystemCalls().Link(earlier->Dest.c_str(), temp.FileName.c_str()) == 0) {
@@ -377,8 +378,8 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
             ForceFolders(job.DestFolder, job.Folders);
             if (job.Folders != before) unnamed = temp.CreateUnnamed(tempFolder, createMode);
         }
-        if (!unnamed && (temp.LastError == EOPNOTSUPP || temp.LastError == EISDIR ||
-                         temp.LastError == EINVAL))
+        if (!unnamed &&
+            (temp.LastError == EOPNOTSUPP || temp.LastError == EISDIR || temp.LastError == EINVAL))
             medium->UnnamedFiles = false;
     }
     if (!inPlace && !unnamed && !CreateTemp(temp, tempFolder, createMode)) {
@@ -662,8 +663,8 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         return tExecResult::FirstReadFailed;
     }
 
-    tCopyJob job{run,      source,   sourceStat, firstChunk, firstRead, destPath,
-                 destFolder, destBase, tempFolder, false,    {},        false,
+    tCopyJob job{run,        source,   sourceStat, firstChunk, firstRead, destPath,
+                 destFolder, destBase, tempFolder, false,      {},        false,
                  seenAbsent, destSeen, versions,   folders};
     // A destination the user may not write is replaced only when the question allows it.
     job.DestExists = !seenAbsent && lstat(destPath.c_str(), &job.DestInfo) == 0;
@@ -697,7 +698,8 @@ tExecResult MoveFile(tMedium* medium, const std::string& fromPath, const std::st
     file.FileName = fromPath;
     // Where a rename changes the time, the moved file gets its own back.
     struct stat before {};
-    const bool keepTime = medium && !medium->RenameKeepsTimes && lstat(fromPath.c_str(), &before) == 0;
+    const bool keepTime =
+        medium && !medium->RenameKeepsTimes && lstat(fromPath.c_str(), &before) == 0;
     auto moved = [&] {
         if (keepTime) {
             const timespec times[2] = {before.st_atim, before.st_mtim};
@@ -746,8 +748,7 @@ const tLinkedCopy* tRunState::EarlierCopy(const struct stat& source) const {
 
 void tRunState::RememberCopy(const struct stat& source, const std::string& dest,
                              const struct stat& made) {
-    LinkedCopies[{source.st_dev, source.st_ino}] = {dest,           made.st_dev,
-                                                    made.st_ino,    source.st_size,
+    LinkedCopies[{source.st_dev, source.st_ino}] = {dest, made.st_dev, made.st_ino, source.st_size,
                                                     source.st_mtim};
 }
 

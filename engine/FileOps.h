@@ -9,13 +9,13 @@
 #include "engine/FileList.h"
 
 #include <array>
-#include <map>
-#include <sys/stat.h>
-#include <time.h>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <time.h>
 #include <vector>
 
 namespace corvane {
@@ -61,7 +61,7 @@ std::string_view KindName(tQuestionKind kind);
 struct tLinkedCopy {
     std::string Dest;
     uint64_t DestDevice = 0, DestInode = 0;
-    int64_t Size = 0;   // the source's size and time when it was copied
+    int64_t Size = 0; // the source's size and time when it was copied
     timespec MTime{};
 };
 

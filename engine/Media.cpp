@@ -113,8 +113,8 @@ void Probe(tMedium& m, const std::string& folder) {
                    upper.begin() + static_cast<std::ptrdiff_t>(nameStart),
                    [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
     struct stat same;
-    m.CaseInsensitive = lstat(upper.c_str(), &same) == 0 && fstat(fd, &st) == 0 &&
-                        same.st_size == st.st_size;
+    m.CaseInsensitive =
+        lstat(upper.c_str(), &same) == 0 && fstat(fd, &st) == 0 && same.st_size == st.st_size;
     close(fd);
     // Some drivers give a renamed file the time of the rename.
     const std::string renamed = ProbeName(folder);
@@ -182,7 +182,8 @@ std::string NameRefusal(const tMedium& medium, std::string_view name) {
         if (std::strchr(":*?\"<>|\\", c) != nullptr || (static_cast<unsigned char>(c) < 0x20))
             return "name not allowed on this medium";
     }
-    if (name.back() == '.' || name.back() == ' ') return "name ends in a dot or blank, not kept on this medium";
+    if (name.back() == '.' || name.back() == ' ')
+        return "name ends in a dot or blank, not kept on this medium";
     return {};
 }
 

@@ -25,14 +25,14 @@ struct tMedium {
     bool HoldsOwners = true;      // chown is worth trying
     bool HoldsLinks = true;       // symbolic links can be made
     bool CaseInsensitive = false; // "Photo.jpg" and "photo.jpg" are one name
-    bool WindowsNames = false;    // names with : * ? " < > | \ or a trailing dot or blank are refused
-    bool HoldsLinkTimes = true;   // a symbolic link's own time can be set
+    bool WindowsNames = false;  // names with : * ? " < > | \ or a trailing dot or blank are refused
+    bool HoldsLinkTimes = true; // a symbolic link's own time can be set
     bool RenameKeepsTimes = true; // a rename leaves the modification time alone
     bool Probed = false;          // learned by trying, not from the type alone
     // Learned as the calls fail, once per device and run.
-    bool UnnamedFiles = true;      // open(O_TMPFILE)
-    bool NoReplaceRename = true;   // renameat2(RENAME_NOREPLACE)
-    bool HardLinks = true;         // link
+    bool UnnamedFiles = true;       // open(O_TMPFILE)
+    bool NoReplaceRename = true;    // renameat2(RENAME_NOREPLACE)
+    bool HardLinks = true;          // link
     bool ExtendedAttributes = true; // fsetxattr
     bool AttributesDropped = false; // some file lost its extended attributes or ACLs here
 

@@ -87,7 +87,7 @@ public:
     // Scan results. The media of both sides, learned by the analysis for the comparison
     // and kept for the execution; times within a side's step count as equal.
     std::shared_ptr<tMediaCache> Media;
-    int32_t LeftTimeStep = 1, RightTimeStep = 1; // seconds
+    int32_t LeftTimeStep = 1, RightTimeStep = 1;      // seconds
     bool LeftLinkTimes = true, RightLinkTimes = true; // links keep the times they are given
     std::vector<TFileListEntry> Entries;
     int32_t LeftItemCount = 0, RightItemCount = 0, MaxLevel = 0;

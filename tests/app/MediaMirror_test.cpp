@@ -52,12 +52,12 @@ struct Folder {
 // What a medium keeps, as the checks expect it.
 struct Expect {
     MediumKind Kind;
-    int64_t TimeStep;  // seconds within which a copy's time may lie below the source's
-    bool Modes;        // permission bits are kept
+    int64_t TimeStep; // seconds within which a copy's time may lie below the source's
+    bool Modes;       // permission bits are kept
     bool CaseInsensitive;
     bool WindowsNames; // : * ? " < > | \ and trailing dots and blanks refused
     bool Links;
-    bool AsciiNames; // the driver takes no names beyond ASCII (fusefat)
+    bool AsciiNames;  // the driver takes no names beyond ASCII (fusefat)
     const char* Kept; // what the run log's MEDIUM line says first; nullptr: no such line
 };
 
@@ -102,13 +102,16 @@ protected:
         ASSERT_EQ(store.Flush(), "");
     }
 
-    test::ProcessResult Run() { return test::RunCorvane({"--run", "backup"}, {{"HOME", home.Root()}}); }
+    test::ProcessResult Run() {
+        return test::RunCorvane({"--run", "backup"}, {{"HOME", home.Root()}});
+    }
 };
 
 TEST_P(MediaMirror, MirrorThenNothingThenOneEditThenRefusedNames) {
     const Expect& x = GetParam();
     MountedMedium medium(x.Kind);
-    if (!medium.SkipReason().empty()) GTEST_SKIP() << test::MediumName(x.Kind) << ": " << medium.SkipReason();
+    if (!medium.SkipReason().empty())
+        GTEST_SKIP() << test::MediumName(x.Kind) << ": " << medium.SkipReason();
     const std::string right = medium.Root() + "/backup";
     ASSERT_EQ(mkdir(right.c_str(), 0755), 0);
 
@@ -157,8 +160,8 @@ TEST_P(MediaMirror, MirrorThenNothingThenOneEditThenRefusedNames) {
         ASSERT_TRUE(copied.Exists(rel));
         EXPECT_EQ(copied.ReadFile(rel), left.ReadFile(rel));
         const int64_t diff = left.Time(rel) - copied.Time(rel);
-        EXPECT_TRUE(diff >= 0 && diff < x.TimeStep) << "source " << left.Time(rel) << ", copy "
-                                                    << copied.Time(rel);
+        EXPECT_TRUE(diff >= 0 && diff < x.TimeStep)
+            << "source " << left.Time(rel) << ", copy " << copied.Time(rel);
         if (x.Modes) {
             EXPECT_EQ(copied.Mode(rel), left.Mode(rel));
         }
@@ -225,12 +228,13 @@ TEST_P(MediaMirror, MirrorThenNothingThenOneEditThenRefusedNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Media, MediaMirror,
-    ::testing::Values(Expect{MediumKind::Fat32, 2, false, true, true, false, true, "times to 2 s"},
-                      Expect{MediumKind::ExFat, 1, false, true, true, false, false, "times to 1 s"},
-                      Expect{MediumKind::Ntfs, 1, false, false, false, true, false, "times to 100 ns"},
-                      Expect{MediumKind::Btrfs, 1, true, false, false, true, false, nullptr},
-                      Expect{MediumKind::Xfs, 1, true, false, false, true, false, nullptr},
-                      Expect{MediumKind::Sshfs, 1, true, false, false, true, false, "times to 1 s"}),
+    ::testing::Values(
+        Expect{MediumKind::Fat32, 2, false, true, true, false, true, "times to 2 s"},
+        Expect{MediumKind::ExFat, 1, false, true, true, false, false, "times to 1 s"},
+        Expect{MediumKind::Ntfs, 1, false, false, false, true, false, "times to 100 ns"},
+        Expect{MediumKind::Btrfs, 1, true, false, false, true, false, nullptr},
+        Expect{MediumKind::Xfs, 1, true, false, false, true, false, nullptr},
+        Expect{MediumKind::Sshfs, 1, true, false, false, true, false, "times to 1 s"}),
     PrintName);
 
 } // namespace

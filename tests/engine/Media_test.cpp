@@ -123,7 +123,8 @@ protected:
     }
     static int Count(const std::string& text, const std::string& what) {
         int n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        for (std::size_t at = text.find(what); at != std::string::npos;
+             at = text.find(what, at + 1))
             ++n;
         return n;
     }
@@ -171,10 +172,9 @@ TEST_F(MediaTest, FilesGetTheirNamesWhereNoNamingCallWorksAndNothingThatAppeared
     EXPECT_EQ(Refusals::NoReplace, 1);
     EXPECT_EQ(Refusals::Links, 1);
     // No temporary file is left anywhere.
-    EXPECT_EQ(tree.List("R"), (std::vector<std::string>{"a.txt", "replaced.txt",
-                                                        "sub/", "sub/b.txt", "sub/deeper/",
-                                                        "sub/deeper/c.txt", "sub/late.txt",
-                                                        "zz-moved.txt"}));
+    EXPECT_EQ(tree.List("R"),
+              (std::vector<std::string>{"a.txt", "replaced.txt", "sub/", "sub/b.txt", "sub/deeper/",
+                                        "sub/deeper/c.txt", "sub/late.txt", "zz-moved.txt"}));
 
     port.OnEvents = nullptr;
     tree.WriteFile("R/sub/late.txt", "from the run", kNew);
@@ -211,8 +211,11 @@ TEST_F(MediaTest, AttributesAndAclsAreKeptAndAMediumWithoutThemGetsOneLogLine) {
         uint32_t Id;
     };
     const uint32_t version = 2;
-    const Entry entries[] = {{0x01, 6, 0xFFFFFFFF}, {0x02, 4, 65534}, {0x04, 4, 0xFFFFFFFF},
-                             {0x10, 4, 0xFFFFFFFF}, {0x20, 0, 0xFFFFFFFF}};
+    const Entry entries[] = {{0x01, 6, 0xFFFFFFFF},
+                             {0x02, 4, 65534},
+                             {0x04, 4, 0xFFFFFFFF},
+                             {0x10, 4, 0xFFFFFFFF},
+                             {0x20, 0, 0xFFFFFFFF}};
     std::string acl(reinterpret_cast<const char*>(&version), sizeof version);
     acl.append(reinterpret_cast<const char*>(entries), sizeof entries);
     ASSERT_EQ(setxattr(tree.Path("L/tagged.txt").c_str(), "system.posix_acl_access", acl.data(),
@@ -311,8 +314,8 @@ TEST(Medium, TimesAreHeldInTheMediumsStepsAndComparedWithinThem) {
 
     tMedium windows;
     windows.WindowsNames = true;
-    for (const char* refused : {"a:b", "what?", "x*", "q\"", "<", ">", "p|q", "back\\slash",
-                                "dot.", "blank "})
+    for (const char* refused :
+         {"a:b", "what?", "x*", "q\"", "<", ">", "p|q", "back\\slash", "dot.", "blank "})
         EXPECT_NE(NameRefusal(windows, refused), "") << refused;
     for (const char* kept : {"Übersicht.txt", ".hidden", "a b.txt", "日本"})
         EXPECT_EQ(NameRefusal(windows, kept), "") << kept;

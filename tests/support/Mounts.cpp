@@ -23,7 +23,8 @@ namespace {
 
 std::vector<char*> Argv(const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     return argv;
 }
@@ -33,8 +34,7 @@ int Spawn(const std::vector<std::string>& args, const std::string& log) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     std::vector<char*> argv = Argv(args);
     pid_t pid = -1;
@@ -86,12 +86,18 @@ std::string ReadAll(const std::string& path) {
 
 const char* MediumName(MediumKind kind) {
     switch (kind) {
-    case MediumKind::Fat32: return "FAT32";
-    case MediumKind::ExFat: return "exFAT";
-    case MediumKind::Ntfs: return "NTFS";
-    case MediumKind::Btrfs: return "btrfs";
-    case MediumKind::Xfs: return "xfs";
-    case MediumKind::Sshfs: return "sshfs";
+    case MediumKind::Fat32:
+        return "FAT32";
+    case MediumKind::ExFat:
+        return "exFAT";
+    case MediumKind::Ntfs:
+        return "NTFS";
+    case MediumKind::Btrfs:
+        return "btrfs";
+    case MediumKind::Xfs:
+        return "xfs";
+    case MediumKind::Sshfs:
+        return "sshfs";
     }
     return "?";
 }
@@ -157,7 +163,8 @@ bool MountedMedium::Mount() {
     auto need = [&](std::initializer_list<const char*> programs) {
         for (const char* p : programs) {
             if (!HaveProgram(p)) {
-                skip_ = std::string("the program ") + p + " is missing (see scripts/install-deps.sh)";
+                skip_ =
+                    std::string("the program ") + p + " is missing (see scripts/install-deps.sh)";
                 return false;
             }
         }
@@ -178,7 +185,8 @@ bool MountedMedium::Mount() {
         const std::string loopLog = work_.Path("loop");
         if (RunProgram({"losetup", "-f", "--show", image_}, loopLog) != 0) return false;
         loop_ = ReadAll(loopLog);
-        while (!loop_.empty() && (loop_.back() == '\n' || loop_.back() == ' ')) loop_.pop_back();
+        while (!loop_.empty() && (loop_.back() == '\n' || loop_.back() == ' '))
+            loop_.pop_back();
         if (RunProgram({"mount.exfat-fuse", loop_, mountPoint_}, log) != 0) return false;
         break;
     }
@@ -219,15 +227,14 @@ bool MountedMedium::StartSshd() {
         keys << ReadAll(clientKey + ".pub");
     }
     const int port = FreePort();
-    const std::string sshd = HaveProgram("sshd") && access("/usr/sbin/sshd", X_OK) == 0
-                                 ? "/usr/sbin/sshd"
-                                 : "sshd";
+    const std::string sshd =
+        HaveProgram("sshd") && access("/usr/sbin/sshd", X_OK) == 0 ? "/usr/sbin/sshd" : "sshd";
     std::string sftp = "internal-sftp";
     {
         std::ofstream config(work_.Path("sshd_config"));
         config << "Port " << port << "\nListenAddress 127.0.0.1\nHostKey " << hostKey
-               << "\nAuthorizedKeysFile " << work_.Path("authorized_keys")
-               << "\nPidFile " << work_.Path("sshd.pid")
+               << "\nAuthorizedKeysFile " << work_.Path("authorized_keys") << "\nPidFile "
+               << work_.Path("sshd.pid")
                << "\nPermitRootLogin yes\nPasswordAuthentication no\n"
                   "KbdInteractiveAuthentication no\nStrictModes no\nUsePAM no\n"
                   "Subsystem sftp "
