@@ -1,5 +1,6 @@
 #include "engine/Analysis.h"
 
+#include "engine/Media.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
@@ -30,6 +31,18 @@ bool IsBlankText(std::string_view s) {
     return true;
 }
 
+// What the file systems of both base folders keep, once per run: the comparison allows for
+// times kept in steps, and the execution reuses what was learned.
+void LearnMedia(tProfile& profile) {
+    profile.Media = std::make_shared<tMediaCache>();
+    const tMedium* left = profile.Media->For(profile.LeftPath);
+    const tMedium* right = profile.Media->For(profile.RightPath);
+    profile.LeftTimeStep = left ? static_cast<int32_t>(left->CompareStep()) : 1;
+    profile.RightTimeStep = right ? static_cast<int32_t>(right->CompareStep()) : 1;
+    profile.LeftLinkTimes = !left || left->HoldsLinkTimes;
+    profile.RightLinkTimes = !right || right->HoldsLinkTimes;
+}
+
 } // namespace
 
 bool AnalyzeProfile(tProfile& profile) {
@@ -40,6 +53,7 @@ bool AnalyzeProfile(tProfile& profile) {
         StoreReport(profile, ReportWrongVolumeLabel);
         return false;
     }
+    LearnMedia(profile);
     bool selectedOnly = profile.SelectBaseFolderItems && !IsBlankText(profile.BaseFolderItems);
     if (!BuildFileLists(profile, profile.Subfolders, selectedOnly)) return false;
     Ui().SetProgressTitle("Selecting Files");

@@ -2,6 +2,7 @@
 
 #include "engine/FileAccess.h"
 #include "engine/FileOps.h"
+#include "engine/Media.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
@@ -153,7 +154,13 @@ private:
     // Makes the folder rel on one side (at once when the scan saw it absent, its parent having
     // come first in the plan), noting what was made.
     bool MakeFolder(bool right, const std::string& rel, bool seenAbsent);
+    // Whether the medium written by e refuses the name of e.
+    bool NameRefusedOn(const TFileListEntry& e);
     void SetFolderTimes();
+    // One log line per written side whose medium keeps less than a Linux file system, and
+    // one per medium that dropped extended attributes or ACLs.
+    void LogMedia();
+    void LogDroppedAttributes();
     void SetResult();
     void ShowResult() const;
 
@@ -203,6 +210,8 @@ void tExecutor::Run() {
                           profile_.UA_OverwriteNewer, profile_.UA_DeleteFiles};
     }
 
+    LogMedia();
+
     window.Open(profile_.ShowWindows);
     if (profile_.ShowWindows) ProcessEvents();
 
@@ -220,6 +229,7 @@ void tExecutor::Run() {
     window.Close();
     RemoveFolders();
     SetFolderTimes();
+    LogDroppedAttributes();
     SetResult();
     if (!profile_.RunUnattended) ShowResult();
 }
@@ -288,7 +298,9 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
         return;
     }
     // A folder that cannot be made is a failure, not a silent success.
-    if (!made) Treat(e, SystemError(errno != 0 ? errno : EIO));
+    if (!made)
+        Treat(e, NameRefusedOn(e) ? tExecResult::NameNotAllowed
+                                  : SystemError(errno != 0 ? errno : EIO));
 }
 
 tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
@@ -507,6 +519,12 @@ std::string tExecutor::FailureText(tExecResult code) {
         return "changed since the scan";
     case tExecResult::SourceChanged:
         return "changed during the copy";
+    case tExecResult::NameNotAllowed:
+        return "name not allowed on this medium";
+    case tExecResult::CaseClash:
+        return "a name differing only in case is there, and this medium does not tell them apart";
+    case tExecResult::LinksNotHeld:
+        return "this medium holds no symbolic links";
     default:
         return "error " + std::to_string(Code(code));
     }
@@ -589,6 +607,13 @@ void tExecutor::PrepareFolder(bool right, const std::string& rel) {
     if (ForceFolders(FolderPath(right ? profile_.RightPath : profile_.LeftPath, rel), created))
         ready_[right].insert(rel);
     Made(right, rel, created - before);
+}
+
+bool tExecutor::NameRefusedOn(const TFileListEntry& e) {
+    const bool right =
+        e.Action == tAction::actCopyToRight || (e.Action == tAction::actMove && !e.Left.Present);
+    const tMedium* medium = run_.Media().For(right ? profile_.RightPath : profile_.LeftPath);
+    return medium && !NameRefusal(*medium, e.Name()).empty();
 }
 
 bool tExecutor::MakeFolder(bool right, const std::string& rel, bool seenAbsent) {
@@ -677,11 +702,39 @@ void tExecutor::SetFolderTimes() {
     for (const tFolderTime& t : times) {
         const std::string path =
             FolderPath(t.Right ? profile_.RightPath : profile_.LeftPath, t.Rel);
-        const timespec stamps[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t.Time), t.Nanoseconds}};
+        timespec stamps[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(t.Time), t.Nanoseconds}};
+        if (const tMedium* medium = run_.Media().For(path)) stamps[1] = medium->Hold(stamps[1]);
         // A folder whose time cannot be set (another owner, a file system without folder
         // times) keeps its own; that is no failure of the run.
         (void)utimensat(AT_FDCWD, path.c_str(), stamps, t.Rel.empty() ? 0 : AT_SYMLINK_NOFOLLOW);
     }
+}
+
+void tExecutor::LogMedia() {
+    if (!profile_.LoggingOn) return;
+    const bool written[2] = {profile_.RightToLeft, profile_.LeftToRight};
+    const std::string* bases[2] = {&profile_.LeftPath, &profile_.RightPath};
+    std::vector<const tMedium*> logged;
+    for (int side = 0; side < 2; ++side) {
+        if (!written[side]) continue;
+        const tMedium* medium = run_.Media().For(*bases[side]);
+        if (!medium || std::find(logged.begin(), logged.end(), medium) != logged.end()) continue;
+        logged.push_back(medium);
+        const std::string kept = medium->Description();
+        if (kept != "keeps everything")
+            WriteLogLine(profile_, "MEDIUM " + *bases[side] + " (" + medium->TypeName +
+                                       "): " + kept + "; times are compared within " +
+                                       std::to_string(medium->CompareStep()) + " s");
+    }
+}
+
+void tExecutor::LogDroppedAttributes() {
+    if (!profile_.LoggingOn || !profile_.Media) return;
+    for (const auto& medium : profile_.Media->Media())
+        if (medium->AttributesDropped)
+            WriteLogLine(profile_, "ATTRIBUTES not kept on the " + medium->TypeName +
+                                       " medium: files were copied without their extended "
+                                       "attributes or ACLs");
 }
 
 void tExecutor::SetResult() {

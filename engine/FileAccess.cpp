@@ -1,5 +1,6 @@
 #include "engine/FileAccess.h"
 
+#include "engine/Media.h"
 #include "profiles/DateTime.h"
 
 #include <cerrno>
@@ -231,33 +232,68 @@ bool tOrvelLinuxFile::CreateExclusive(mode_t mode) {
 }
 
 bool tOrvelLinuxFile::CreateUnnamed(const std::string& folder, mode_t mode) {
-    FileName = folder.empty() ? std::string(".") : folder;
-    const bool opened = OpenWith(O_TMPFILE | O_WRONLY, mode);
+    if (Handle > 0) Close();
+    int fd = SystemCalls().OpenUnnamed(folder.empty() ? "." : folder.c_str(), O_WRONLY | O_CLOEXEC,
+                                       mode);
+    if (fd == 0) {
+        int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+        int err = errno;
+        close(fd);
+        errno = err;
+        fd = moved;
+    }
     FileName.clear();
-    return opened;
-}
-
-bool tOrvelLinuxFile::RenameNoReplace(const std::string& newName) {
-    if (renameat2(AT_FDCWD, FileName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0) {
-        FileName = newName;
+    if (fd > 0) {
+        Handle = fd;
         return true;
     }
-    if (errno != EINVAL && errno != ENOSYS) {
-        LastError = errno;
+    LastError = errno;
+    Handle = 0;
+    return false;
+}
+
+bool tOrvelLinuxFile::RenameNoReplace(const std::string& newName, tMedium* medium) {
+    tMedium once;
+    tMedium& m = medium ? *medium : once;
+    const char* from = FileName.c_str();
+    const char* to = newName.c_str();
+    auto named = [&] {
+        FileName = newName;
+        return true;
+    };
+    auto failed = [&](int error) {
+        LastError = error;
         return false;
+    };
+    if (m.NoReplaceRename) {
+        if (SystemCalls().RenameNoReplace(from, to) == 0) return named();
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+            return failed(errno);
+        m.NoReplaceRename = false;
     }
-    // File systems without the flag: a hard link cannot replace an existing name either.
-    if (link(FileName.c_str(), newName.c_str()) != 0) {
-        LastError = errno;
-        return false;
+    // A hard link cannot replace an existing name either.
+    if (m.HardLinks) {
+        if (SystemCalls().Link(from, to) == 0) {
+            if (unlink(from) != 0) {
+                const int error = errno;
+                unlink(to);
+                return failed(error);
+            }
+            return named();
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != ENOSYS &&
+            errno != EMLINK && errno != EXDEV)
+            return failed(errno);
+        if (errno != EXDEV) m.HardLinks = false;
     }
-    if (unlink(FileName.c_str()) != 0) {
-        LastError = errno;
-        unlink(newName.c_str());
-        return false;
-    }
-    FileName = newName;
-    return true;
+    // The last resort where the file system offers neither: the name must still be absent
+    // right before a plain rename. (Only a file made in the moment between the two would be
+    // replaced.)
+    struct stat st;
+    if (lstat(to, &st) == 0) return failed(EEXIST);
+    if (errno != ENOENT) return failed(errno);
+    if (rename(from, to) != 0) return failed(errno);
+    return named();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -17,6 +17,8 @@
 
 namespace corvane {
 
+struct tMedium;
+
 // Abstract status record: carries a file's times, permission bits and owner to another file.
 class tNxFileStat {
 public:
@@ -142,8 +144,11 @@ public:
     bool CreateUnnamed(const std::string& folder, mode_t mode);
     // Renames FileName to newName only when newName does not exist; never copies across file
     // systems. False with LastError (EEXIST when the target exists; both files stay intact).
-    // FileName := newName on success.
-    bool RenameNoReplace(const std::string& newName);
+    // FileName := newName on success. Tries renameat2 without replacing, then a hard link,
+    // then, where the file system has neither, a plain rename right after making sure the
+    // name is absent; what medium (the target's file system) refuses is remembered there and
+    // not tried again.
+    bool RenameNoReplace(const std::string& newName, tMedium* medium = nullptr);
 };
 
 // The three parts of a path: Folder up to and including the last "/", Extension from the last

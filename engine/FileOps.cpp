@@ -1,6 +1,7 @@
 #include "engine/FileOps.h"
 
 #include "engine/FileAccess.h"
+#include "engine/Media.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "log/RunLog.h"
@@ -10,9 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -85,12 +89,12 @@ private:
     bool armed_ = false;
 };
 
-// Creates a not yet existing temporary file in folder, mode 0600 until the source's mode is
-// applied. false with the file's LastError when the folder does not take it.
-bool CreateTemp(tOrvelLinuxFile& file, const std::string& folder) {
+// Creates a not yet existing temporary file in folder with mode (less the umask). false with the
+// file's LastError when the folder does not take it.
+bool CreateTemp(tOrvelLinuxFile& file, const std::string& folder, mode_t mode) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         file.FileName = TempName(folder);
-        if (file.CreateExclusive(0600)) return true;
+        if (file.CreateExclusive(mode)) return true;
         if (file.LastError != EEXIST) return false;
     }
     return false;
@@ -111,33 +115,6 @@ bool ReplacementRefused(const std::string& folder, const struct stat& dest) {
 bool SameContentsState(const struct stat& a, const struct stat& b) {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
-
-uint64_t DeviceOf(const std::string& folder) {
-    struct stat st;
-    return stat(folder.empty() ? "." : folder.c_str(), &st) == 0 ? st.st_dev : 0;
-}
-
-// Whether a new file in folder may be made as an unnamed file. Costs nothing until a file
-// system refused one; then one look per folder tells its device.
-bool UnnamedFileAllowed(tRunState& run, const std::string& folder) {
-    if (run.UnnamedFilesUnusable) return false;
-    if (run.NoUnnamedFileDevices.empty()) return true;
-    if (folder != run.UnnamedFolder) {
-        run.UnnamedFolder = folder;
-        const uint64_t device = DeviceOf(folder);
-        run.UnnamedFolderUsable =
-            std::find(run.NoUnnamedFileDevices.begin(), run.NoUnnamedFileDevices.end(), device) ==
-            run.NoUnnamedFileDevices.end();
-    }
-    return run.UnnamedFolderUsable;
-}
-
-// Remembers that the file system of folder makes no unnamed files.
-void RefuseUnnamedFiles(tRunState& run, const std::string& folder) {
-    run.NoUnnamedFileDevices.push_back(DeviceOf(folder));
-    run.UnnamedFolder = folder;
-    run.UnnamedFolderUsable = false;
 }
 
 // What became of the name an unnamed file was to get.
@@ -165,125 +142,263 @@ tLinkResult LinkUnnamed(tRunState& run, int fd, const std::string& path) {
     return tLinkResult::Failed;
 }
 
-tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& sourcePath,
-                     const std::string& destPath, const std::string& destFolder,
-                     const std::string& destBase, int64_t sourceSize, int64_t destSize,
-                     int32_t& versions, int32_t& folders, const TEntrySide* destSeen, bool& inPlace,
-                     bool& retryNamed) {
-    tProfile& profile = run.Profile;
-    tCopyingStatus* window = profile.CopyingWindow;
-    if (window) window->lbCopying = "Copying " + std::string(name);
-    inPlace = false;
-    retryNamed = false;
+// The copy body's view of the UI thread: progress and the cancel flag once per chunk, the
+// retry question after a failed write. A copy on a worker would answer without asking.
+class tCopyHooks {
+public:
+    virtual ~tCopyHooks() = default;
+    // Once per chunk with the bytes copied so far; false when the copy is to stop.
+    virtual bool Continue(int64_t copied, int64_t size) = 0;
+    // The progress bar's position inside the chunk under way.
+    virtual void Position(int64_t position) = 0;
+    // After a failed write: true to try again.
+    virtual bool RetryWrite() = 0;
+};
 
-    // Someone may have saved the destination since the scan (or during the questions): then
-    // the plan's copy is older than what it would replace. A destination the scan did not see
-    // is not looked for: the new file never replaces one that appeared meanwhile, and the
-    // failed naming tells.
-    const bool seenAbsent = destSeen && !destSeen->Present;
-    if (destSeen && !seenAbsent && !StillAsScanned(destPath, *destSeen))
-        return tExecResult::ChangedSinceScan;
+// A copy prepared on the UI thread: the source is open and its first chunk is in the buffer,
+// the questions are answered, the destination has been looked at.
+struct tCopyJob {
+    tRunState& Run;
+    tOrvelLinuxFile& Source;
+    const tOrvelLinuxStat& SourceStat;
+    int32_t FirstChunk = 0, FirstRead = 0;
+    const std::string& DestPath;
+    const std::string& DestFolder;
+    const std::string& DestBase;
+    std::string TempFolder;
+    bool DestExists = false;
+    struct stat DestInfo {};
+    bool MayWriteReadOnly = false;
+    bool SeenAbsent = false;
+    const TEntrySide* DestSeen = nullptr;
+    int32_t& Versions;
+    int32_t& Folders;
+};
 
-    // The source is read through a link's final target. Its status decides first whether it
-    // may be opened at all: opening a FIFO would wait for a writer forever.
-    tOrvelLinuxFile source;
-    source.FileName = sourcePath;
-    tOrvelLinuxStat sourceStat;
-    bool haveStat = lstat(sourcePath.c_str(), &sourceStat.StatData) == 0;
-    if (haveStat && S_ISLNK(sourceStat.StatData.st_mode)) {
-        std::string target = CanonicalPath(sourcePath);
-        if (!target.empty()) source.FileName = target;
-        haveStat = stat(source.FileName.c_str(), &sourceStat.StatData) == 0;
-    }
-    if (haveStat && !S_ISREG(sourceStat.StatData.st_mode)) return tExecResult::None;
+// What became of a copy job.
+struct tCopyOutcome {
+    tExecResult Code = tExecResult::Done;
+    bool ReadError = false;  // the source ended early or could not be read
+    bool InPlace = false;    // the destination was rewritten in place
+    bool RetryNamed = false; // unnamed files cannot be named here: run it again
+};
 
-    auto restoreSource = [&] {
-        if (profile.Database && haveStat) source.SetAttributes(sourceStat);
-    };
-
-    if (!source.OpenRead(profile.Database)) {
-        int error = source.LastError;
-        restoreSource();
-        return error == 9 ? tExecResult::SourceBadHandle : SystemError(error);
-    }
-    // The status and size of the file actually opened: mode, owner and times for the copy.
-    sourceStat = *source.GetLinuxStat();
-    haveStat = sourceStat.StatData.st_mode != 0;
-    if (!S_ISREG(sourceStat.StatData.st_mode)) {
-        restoreSource();
-        return tExecResult::None;
-    }
-    const int64_t size = sourceStat.StatData.st_size;
-    char* const buffer = run.Buffer.get();
-    const int32_t bufferSize = run.BufferSize;
-    // The first chunk is read before the destination is touched. Only its start goes through
-    // the buffer; the rest of it is copied inside the kernel below where that works.
-    const int32_t firstRead = std::min(bufferSize, kFirstReadSize);
-    const int32_t firstChunk = source.Read(buffer, firstRead);
-    if (firstChunk < 0) {
-        restoreSource();
-        return tExecResult::FirstReadFailed;
-    }
-
-    // A destination the user may not write is replaced only when the question allows it.
-    struct stat destInfo;
-    const bool destExists = !seenAbsent && lstat(destPath.c_str(), &destInfo) == 0;
-    bool mayWriteReadOnly = false;
-    if (destExists) {
-        tOrvelLinuxFile dest;
-        dest.FileName = destPath;
-        if (dest.IsReadOnly()) {
-            if (ConfirmAction(run, tQuestionKind::ReadOnly, sourcePath, destPath, 0, 0, destSize,
-                              sourceSize) != tExecResult::Done) {
-                restoreSource();
-                return tExecResult::CopyFailed;
-            }
-            mayWriteReadOnly = true;
+// Whether the name at path, which was found taken, is taken by a name that differs only in
+// case: a lookup finds it, but the folder holds no item of exactly that name.
+bool TakenByOtherCase(const tMedium& medium, const std::string& path) {
+    if (!medium.CaseInsensitive) return false;
+    const tPathParts parts = SplitPath(path);
+    const std::string name = parts.Name + parts.Extension;
+    DIR* dir = opendir(parts.Folder.empty() ? "." : parts.Folder.c_str());
+    if (!dir) return false;
+    bool exact = false;
+    while (dirent* d = readdir(dir)) {
+        if (name == d->d_name) {
+            exact = true;
+            break;
         }
     }
+    closedir(dir);
+    return !exact;
+}
+
+// Copies the extended attributes of the file sourceFd to fd: the user. namespace, POSIX
+// ACLs, and security. and trusted. ones where the process may set them. A medium that holds
+// none is remembered, and that it dropped some is noted for the run log.
+void CopyExtendedAttributes(tMedium& medium, int sourceFd, int fd) {
+    const ssize_t length = flistxattr(sourceFd, nullptr, 0);
+    if (length <= 0) return;
+    std::vector<char> names(static_cast<std::size_t>(length));
+    const ssize_t got = flistxattr(sourceFd, names.data(), names.size());
+    if (got <= 0) return;
+    std::vector<char> value;
+    for (const char* name = names.data(); name < names.data() + got;
+         name += std::strlen(name) + 1) {
+        const std::string_view n(name);
+        const bool acl = n == "system.posix_acl_access" || n == "system.posix_acl_default";
+        const bool privileged = n.rfind("security.", 0) == 0 || n.rfind("trusted.", 0) == 0;
+        if (n.rfind("user.", 0) != 0 && !acl && !privileged) continue;
+        if (!medium.ExtendedAttributes) {
+            medium.AttributesDropped = true;
+            return;
+        }
+        const ssize_t size = fgetxattr(sourceFd, name, nullptr, 0);
+        if (size < 0) continue;
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t read = fgetxattr(sourceFd, name, value.data(), value.size());
+        if (read < 0) continue;
+        if (SystemCalls().SetXattr(fd, name, value.data(), static_cast<size_t>(read)) == 0)
+            continue;
+        if (errno == EPERM || errno == EACCES) continue; // not this process's to set
+        if ((errno == EOPNOTSUPP || errno == ENOTSUP) && !privileged)
+            medium.ExtendedAttributes = false;
+        medium.AttributesDropped = true;
+        if (!medium.ExtendedAttributes) return;
+    }
+}
+
+// Sets owner, mode, extended attributes and times of the copy fd from the source's status,
+// leaving out what the medium does not hold and what is already so: the new file already
+// has the user's owner and, where the umask lets it, the mode it was created with.
+void SetMetadata(tMediaCache& media, tMedium& medium, int sourceFd, int fd,
+                 const struct stat& source, mode_t createdMode) {
+    const mode_t mode = source.st_mode & 07777;
+    bool chowned = false;
+    if (medium.HoldsModes && medium.HoldsOwners) {
+        const bool ownerIsMine =
+            source.st_uid == geteuid() && source.st_gid == getegid() && !media.FolderSetsGroup();
+        if (!ownerIsMine) {
+            if (fchown(fd, source.st_uid, source.st_gid) == 0)
+                chowned = true;
+            else if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS)
+                // An ordinary user cannot give files away, and some media keep no owners:
+                // not asked again on this medium.
+                medium.HoldsOwners = false;
+        }
+    }
+    // A change of owner clears the set-user-ID and set-group-ID bits.
+    const mode_t created = createdMode & ~media.Umask() & 0777;
+    if (medium.HoldsModes && (mode != created || (chowned && (mode & 06000) != 0))) {
+        if (SystemCalls().Chmod(fd, mode) != 0 && (errno == EOPNOTSUPP || errno == ENOTSUP))
+            medium.HoldsModes = false;
+    }
+    CopyExtendedAttributes(medium, sourceFd, fd);
+    const timespec times[2] = {medium.Hold(source.st_atim), medium.Hold(source.st_mtim)};
+    (void)futimens(fd, times);
+}
+
+// Opens, copies, sets the metadata and names one prepared file. Asks nothing and touches no
+// window: what it needs from the UI thread comes through hooks. The temporary file is gone
+// again on every failure; the destination is replaced only once the copy is complete.
+tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
+    tRunState& run = job.Run;
+    tProfile& profile = run.Profile;
+    tMediaCache& media = run.Media();
+    tOrvelLinuxFile& source = job.Source;
+    const struct stat& sourceData = job.SourceStat.StatData;
+    const std::string& destPath = job.DestPath;
+    const std::string& tempFolder = job.TempFolder;
+    const bool destExists = job.DestExists;
+    const struct stat& destInfo = job.DestInfo;
+    tCopyOutcome out;
+    auto fail = [&](tExecResult code) {
+        out.Code = code;
+        return out;
+    };
+
+    tMedium* medium = media.For(tempFolder);
+    if (!medium && !destExists) {
+        ForceFolders(job.DestFolder, job.Folders);
+        medium = media.For(tempFolder);
+    }
+    tMedium fallback;
+    if (!medium) medium = &fallback;
 
     tOrvelLinuxFile temp;
     tTempFileGuard guard(temp);
-    const std::string tempFolder = SplitPath(destPath).Folder;
+
+    // Gives the finished temporary its name: over the destination where there is one (after
+    // its old version was made), else only where the name is still free.
+    auto nameTemp = [&]() -> tExecResult {
+        // The last look before the destination is replaced: it must still be what was seen.
+        if (job.DestSeen && !job.SeenAbsent && !StillAsScanned(destPath, *job.DestSeen))
+            return tExecResult::ChangedSinceScan;
+        if (destExists && profile.MultipleVersions &&
+            !KeepVersion(profile, destPath, job.DestBase, job.Versions, job.Folders))
+            // Without its old version the destination would be lost: it stays as it is.
+            return tExecResult::CopyFailed;
+        const bool renamed = destExists ? rename(temp.FileName.c_str(), destPath.c_str()) == 0
+                                        : temp.RenameNoReplace(destPath, medium);
+        if (!renamed) {
+            const int error = temp.LastError;
+            const bool appeared = !destExists && error == EEXIST;
+            if (destExists && profile.MultipleVersions) {
+                tOrvelLinuxFile old;
+                old.FileName = VersionName(profile, destPath, job.DestBase, 1);
+                old.RenameNoReplace(destPath, medium);
+            }
+            if (appeared && TakenByOtherCase(*medium, destPath)) return tExecResult::CaseClash;
+            // The temporary's name was taken in that folder, the final one is not: the driver
+            // refuses the name itself (some FAT drivers take no characters beyond ASCII).
+            if (error == EPERM || error == EINVAL || error == EILSEQ)
+                return tExecResult::NameNotAllowed;
+            return appeared ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
+        }
+        guard.Release();
+        if (!medium->RenameKeepsTimes) {
+            const timespec times[2] = {medium->Hold(sourceData.st_atim),
+                                       medium->Hold(sourceData.st_mtim)};
+            (void)utimensat(AT_FDCWD, destPath.c_str(), times, 0);
+        }
+        return tExecResult::Done;
+    };
+
+    // A second name of a source file copied earlier in this run becomes a second name of that
+    // copy, as the source has it.
+    if (const tLinkedCopy* earlier = run.EarlierCopy(sourceData);
+        earlier && medium->HardLinks && earlier->DestDevice == medium->Device) {
+        struct stat now;
+        if (lstat(earlier->Dest.c_str(), &now) == 0 && now.st_ino == earlier->DestInode &&
+            earlier->Size == sourceData.st_size &&
+            earlier->MTime.tv_sec == sourceData.st_mtim.tv_sec &&
+            earlier->MTime.tv_nsec == sourceData.st_mtim.tv_nsec) {
+            if (!destExists) {
+                if (SystemCalls().Link(earlier->Dest.c_str(), destPath.c_str()) == 0) return out;
+                if (errno == EEXIST)
+                    return fail(TakenByOtherCase(*medium, destPath)
+                                    ? tExecResult::CaseClash
+                                    : tExecResult::ChangedSinceScan);
+            } else {
+                temp.FileName = TempName(tempFolder);
+                if (SystemCalls().Link(earlier->Dest.c_str(), temp.FileName.c_str()) == 0) {
+                    guard.Arm();
+                    return fail(nameTemp());
+                }
+            }
+            if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOTSUP || errno == EMLINK)
+                medium->HardLinks = false;
+            temp.FileName.clear();
+        }
+    }
+
+    // Created with the source's permissions (and the owner's read and write bits while it is
+    // written), so that usually no mode change is needed afterwards.
+    const mode_t createMode = (sourceData.st_mode & 0777) | 0600;
     // Where no file can be put beside the destination (a shared folder, a sticky folder), the
     // destination itself is rewritten: without a temporary file, and without an old version,
     // which would need a new name in that folder too.
-    inPlace = destExists && S_ISREG(destInfo.st_mode) && ReplacementRefused(tempFolder, destInfo);
+    bool inPlace =
+        destExists && S_ISREG(destInfo.st_mode) && ReplacementRefused(tempFolder, destInfo);
     // A new name is filled as an unnamed file: a kill or a full disk leaves nothing behind.
     bool unnamed = false;
-    if (!destExists && UnnamedFileAllowed(run, tempFolder)) {
-        unnamed = temp.CreateUnnamed(tempFolder, 0600);
+    if (!destExists && medium->UnnamedFiles && !run.UnnamedFilesUnusable) {
+        unnamed = temp.CreateUnnamed(tempFolder, createMode);
         if (!unnamed && temp.LastError == ENOENT) {
-            const int32_t before = folders;
-            ForceFolders(destFolder, folders);
-            if (folders != before) unnamed = temp.CreateUnnamed(tempFolder, 0600);
+            const int32_t before = job.Folders;
+            ForceFolders(job.DestFolder, job.Folders);
+            if (job.Folders != before) unnamed = temp.CreateUnnamed(tempFolder, createMode);
         }
         if (!unnamed &&
             (temp.LastError == EOPNOTSUPP || temp.LastError == EISDIR || temp.LastError == EINVAL))
-            RefuseUnnamedFiles(run, tempFolder);
+            medium->UnnamedFiles = false;
     }
-    if (!inPlace && !unnamed && !CreateTemp(temp, tempFolder)) {
+    if (!inPlace && !unnamed && !CreateTemp(temp, tempFolder, createMode)) {
         const int error = temp.LastError;
-        const int32_t before = folders;
-        ForceFolders(destFolder, folders);
-        if (folders == before || !CreateTemp(temp, tempFolder)) {
+        const int32_t before = job.Folders;
+        ForceFolders(job.DestFolder, job.Folders);
+        if (job.Folders == before || !CreateTemp(temp, tempFolder, createMode)) {
             inPlace =
                 destExists && S_ISREG(destInfo.st_mode) && (error == EACCES || error == EPERM);
-            if (!inPlace) {
-                restoreSource();
-                return tExecResult::CopyFailed;
-            }
+            if (!inPlace) return fail(tExecResult::CopyFailed);
         }
     }
+    out.InPlace = inPlace;
     if (inPlace) {
-        if (profile.MultipleVersions) {
-            // The old version cannot be kept there, and without it the destination stays.
-            restoreSource();
-            return tExecResult::CopyFailed;
-        }
+        // The old version cannot be kept there, and without it the destination stays.
+        if (profile.MultipleVersions) return fail(tExecResult::CopyFailed);
         temp.FileName = destPath;
         bool opened = temp.OpenShared();
-        if (!opened && mayWriteReadOnly) {
+        if (!opened && job.MayWriteReadOnly) {
             auto before = temp.GetStat();
             if (before && temp.SetAttributes(*temp.WithOwnerWrite(*before)))
                 opened = temp.OpenShared();
@@ -293,21 +408,16 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         if (!opened || fstat(temp.Fd(), &now) != 0 || now.st_ino != destInfo.st_ino ||
             !SameContentsState(now, destInfo) || ftruncate(temp.Fd(), 0) != 0) {
             temp.Close();
-            restoreSource();
-            return opened ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
+            return fail(opened ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed);
         }
     } else if (!unnamed) {
         guard.Arm();
     }
 
-    const bool showBytes = bufferSize < size;
-    if (window) {
-        window->BytesVisible = showBytes;
-        if (showBytes) {
-            window->pbBytesMax = size / 1000;
-            window->pbBytesPosition = 0;
-        }
-    }
+    const int64_t size = sourceData.st_size;
+    char* const buffer = run.Buffer.get();
+    const int32_t bufferSize = run.BufferSize;
+    const int32_t firstChunk = job.FirstChunk, firstRead = job.FirstRead;
 
     // Chunks go from file to file inside the kernel where the file systems allow it. Once that
     // fails (other file systems, a full disk) the rest goes through the buffer, where a failed
@@ -317,11 +427,11 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     bool seekHoles = true;
     bool holeSkipped = false;
     // Writes buffer[0, count) at offset at, offering a retry while that fails; false when the
-    // retry is declined (always in unattended runs: nobody may be there to answer).
+    // retry is declined.
     auto writeBuffer = [&](int64_t at, int32_t count) {
         int32_t written = temp.Write(buffer, count);
         while (written < count) {
-            if (profile.RunUnattended || !AskQuestion("Error writing. Try again?")) return false;
+            if (!hooks.RetryWrite()) return false;
             // An unnamed file cannot be opened again: it is written through the same descriptor.
             if (!unnamed) temp.Close();
             written =
@@ -378,13 +488,8 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
     int64_t copied = 0;
     bool pending = firstChunk > 0;
     while (pending || copied < size) {
-        ProcessEvents();
         // A file rewritten in place is finished rather than left cut short.
-        if (window && window->Cancelled && !inPlace) {
-            restoreSource();
-            return tExecResult::Cancelled;
-        }
-        if (window && showBytes) window->lbBytes = BytesText(copied, size, 10);
+        if (!hooks.Continue(copied, size) && !inPlace) return fail(tExecResult::Cancelled);
 
         bool declined = false;
         int64_t chunk;
@@ -400,113 +505,218 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         } else {
             chunk = transfer(copied, bufferSize, declined);
         }
-        if (window) window->pbBytesPosition = (copied + chunk / 2) / 1000;
-        if (declined) {
-            restoreSource();
-            return tExecResult::CopyFailed;
-        }
+        hooks.Position((copied + chunk / 2) / 1000);
+        if (declined) return fail(tExecResult::CopyFailed);
         if (chunk <= 0) {
             // The source ended early or failed.
-            if (!profile.RunUnattended) ShowInfo("Read error");
-            restoreSource();
-            return tExecResult::CopyFailed;
+            out.ReadError = true;
+            return fail(tExecResult::CopyFailed);
         }
         copied += chunk;
-        if (window) window->pbBytesPosition = copied / 1000;
+        hooks.Position(copied / 1000);
     }
-    if (size > 0 && window && showBytes) window->lbBytes = BytesText(copied, size, 8);
     // A hole at the end has no data that would have set the length.
-    if (holeSkipped && ftruncate(temp.Fd(), copied) != 0) {
-        restoreSource();
-        return tExecResult::CopyFailed;
-    }
+    if (holeSkipped && ftruncate(temp.Fd(), copied) != 0) return fail(tExecResult::CopyFailed);
 
     // A source written to while it was read gives a copy that matches no state of it.
     struct stat after;
-    if (fstat(source.Fd(), &after) != 0 || !SameContentsState(after, sourceStat.StatData)) {
-        restoreSource();
-        return tExecResult::SourceChanged;
-    }
+    if (fstat(source.Fd(), &after) != 0 || !SameContentsState(after, sourceData))
+        return fail(tExecResult::SourceChanged);
 
-    // Mode and owner before the times, so nothing touches the modification time afterwards.
-    temp.SetAttributes(sourceStat);
-    temp.SetTimesFd(sourceStat);
+    if (inPlace) {
+        temp.SetAttributes(job.SourceStat);
+        temp.SetTimesFd(job.SourceStat);
+    } else {
+        SetMetadata(media, *medium, source.Fd(), temp.Fd(), sourceData, createMode);
+    }
+    struct stat made {};
+    const bool remember = sourceData.st_nlink > 1 && fstat(temp.Fd(), &made) == 0;
     if (unnamed) {
         const tLinkResult linked = LinkUnnamed(run, temp.Fd(), destPath);
         if (linked == tLinkResult::Linked && !temp.Close()) {
             // Data that did not reach the disk: the new name goes again.
             unlink(destPath.c_str());
-            restoreSource();
-            return tExecResult::CopyFailed;
+            return fail(tExecResult::CopyFailed);
         }
-        restoreSource();
         switch (linked) {
         case tLinkResult::Linked:
-            return tExecResult::Done;
+            if (remember) run.RememberCopy(sourceData, destPath, made);
+            return out;
         case tLinkResult::NameTaken:
-            return tExecResult::ChangedSinceScan;
+            return fail(TakenByOtherCase(*medium, destPath) ? tExecResult::CaseClash
+                                                            : tExecResult::ChangedSinceScan);
         case tLinkResult::Impossible:
-            retryNamed = true;
-            return tExecResult::CopyFailed;
+            out.RetryNamed = true;
+            return fail(tExecResult::CopyFailed);
         default:
-            return tExecResult::CopyFailed;
+            return fail(tExecResult::CopyFailed);
         }
     }
     // Data that did not reach the disk shows up at the latest when the file is closed.
-    if (!temp.Close()) {
-        restoreSource();
-        return tExecResult::CopyFailed;
+    if (!temp.Close()) return fail(tExecResult::CopyFailed);
+    if (inPlace) return out;
+    out.Code = nameTemp();
+    if (out.Code == tExecResult::Done && remember) run.RememberCopy(sourceData, destPath, made);
+    return out;
+}
+
+// The copy's hooks on the UI thread: events, the cancel flag and the byte display of the
+// copying window, and the retry question in attended runs.
+class tWindowHooks : public tCopyHooks {
+public:
+    tWindowHooks(tProfile& profile, int64_t size, int32_t bufferSize)
+        : profile_(profile), window_(profile.CopyingWindow), size_(size),
+          showBytes_(bufferSize < size) {
+        if (window_) {
+            window_->BytesVisible = showBytes_;
+            if (showBytes_) {
+                window_->pbBytesMax = size / 1000;
+                window_->pbBytesPosition = 0;
+            }
+        }
     }
-    if (inPlace) {
-        restoreSource();
-        return tExecResult::Done;
+    bool Continue(int64_t copied, int64_t size) override {
+        ProcessEvents();
+        if (window_ && window_->Cancelled) return false;
+        if (window_ && showBytes_) window_->lbBytes = BytesText(copied, size, 10);
+        return true;
+    }
+    void Position(int64_t position) override {
+        if (window_) window_->pbBytesPosition = position;
+    }
+    bool RetryWrite() override {
+        // Nobody may be there to answer in an unattended run.
+        return !profile_.RunUnattended && AskQuestion("Error writing. Try again?");
+    }
+    // After a complete copy.
+    void Finished() {
+        if (size_ > 0 && window_ && showBytes_) window_->lbBytes = BytesText(size_, size_, 8);
     }
 
-    // The last look before the destination is replaced: it must still be what was seen. (A
-    // new name is given without replacing: a file that appeared there makes that fail.)
-    if (destSeen && !seenAbsent && !StillAsScanned(destPath, *destSeen)) {
-        restoreSource();
+private:
+    tProfile& profile_;
+    tCopyingStatus* window_;
+    int64_t size_;
+    bool showBytes_;
+};
+
+tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& sourcePath,
+                     const std::string& destPath, const std::string& destFolder,
+                     const std::string& destBase, int64_t sourceSize, int64_t destSize,
+                     int32_t& versions, int32_t& folders, const TEntrySide* destSeen, bool& inPlace,
+                     bool& retryNamed) {
+    tProfile& profile = run.Profile;
+    tCopyingStatus* window = profile.CopyingWindow;
+    if (window) window->lbCopying = "Copying " + std::string(name);
+    inPlace = false;
+    retryNamed = false;
+
+    // Someone may have saved the destination since the scan (or during the questions): then
+    // the plan's copy is older than what it would replace. A destination the scan did not see
+    // is not looked for: the new file never replaces one that appeared meanwhile, and the
+    // failed naming tells.
+    const bool seenAbsent = destSeen && !destSeen->Present;
+    if (destSeen && !seenAbsent && !StillAsScanned(destPath, *destSeen))
         return tExecResult::ChangedSinceScan;
+
+    // A name the destination's medium would refuse or change is not tried.
+    const std::string tempFolder = SplitPath(destPath).Folder;
+    if (tMedium* medium = run.Media().For(tempFolder);
+        medium && !NameRefusal(*medium, name).empty())
+        return tExecResult::NameNotAllowed;
+
+    // The source is read through a link's final target. Its status decides first whether it
+    // may be opened at all: opening a FIFO would wait for a writer forever.
+    tOrvelLinuxFile source;
+    source.FileName = sourcePath;
+    tOrvelLinuxStat sourceStat;
+    bool haveStat = lstat(sourcePath.c_str(), &sourceStat.StatData) == 0;
+    if (haveStat && S_ISLNK(sourceStat.StatData.st_mode)) {
+        std::string target = CanonicalPath(sourcePath);
+        if (!target.empty()) source.FileName = target;
+        haveStat = stat(source.FileName.c_str(), &sourceStat.StatData) == 0;
     }
-    if (destExists && profile.MultipleVersions &&
-        !KeepVersion(profile, destPath, destBase, versions, folders)) {
-        // Without its old version the destination would be lost: it stays as it is.
+    if (haveStat && !S_ISREG(sourceStat.StatData.st_mode)) return tExecResult::None;
+
+    auto restoreSource = [&] {
+        if (profile.Database && haveStat) source.SetAttributes(sourceStat);
+    };
+
+    if (!source.OpenRead(profile.Database)) {
+        int error = source.LastError;
         restoreSource();
-        return tExecResult::CopyFailed;
+        return error == 9 ? tExecResult::SourceBadHandle : SystemError(error);
     }
-    // Where there was no destination, a file that appeared meanwhile is not replaced.
-    const bool renamed = destExists ? rename(temp.FileName.c_str(), destPath.c_str()) == 0
-                                    : temp.RenameNoReplace(destPath);
-    if (!renamed) {
-        const bool appeared = !destExists && temp.LastError == EEXIST;
-        if (destExists && profile.MultipleVersions) {
-            tOrvelLinuxFile old;
-            old.FileName = VersionName(profile, destPath, destBase, 1);
-            old.RenameNoReplace(destPath);
+    // The status and size of the file actually opened: mode, owner and times for the copy.
+    sourceStat = *source.GetLinuxStat();
+    haveStat = sourceStat.StatData.st_mode != 0;
+    if (!S_ISREG(sourceStat.StatData.st_mode)) {
+        restoreSource();
+        return tExecResult::None;
+    }
+    // The first chunk is read before the destination is touched. Only its start goes through
+    // the buffer; the rest of it is copied inside the kernel where that works.
+    const int32_t firstRead = std::min(run.BufferSize, kFirstReadSize);
+    const int32_t firstChunk = source.Read(run.Buffer.get(), firstRead);
+    if (firstChunk < 0) {
+        restoreSource();
+        return tExecResult::FirstReadFailed;
+    }
+
+    tCopyJob job{run,        source,   sourceStat, firstChunk, firstRead, destPath,
+                 destFolder, destBase, tempFolder, false,      {},        false,
+                 seenAbsent, destSeen, versions,   folders};
+    // A destination the user may not write is replaced only when the question allows it.
+    job.DestExists = !seenAbsent && lstat(destPath.c_str(), &job.DestInfo) == 0;
+    if (job.DestExists) {
+        tOrvelLinuxFile dest;
+        dest.FileName = destPath;
+        if (dest.IsReadOnly()) {
+            if (ConfirmAction(run, tQuestionKind::ReadOnly, sourcePath, destPath, 0, 0, destSize,
+                              sourceSize) != tExecResult::Done) {
+                restoreSource();
+                return tExecResult::CopyFailed;
+            }
+            job.MayWriteReadOnly = true;
         }
-        restoreSource();
-        return appeared ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
     }
-    guard.Release();
+
+    tWindowHooks hooks(profile, sourceStat.StatData.st_size, run.BufferSize);
+    const tCopyOutcome outcome = RunCopyJob(job, hooks);
     restoreSource();
-    return tExecResult::Done;
+    inPlace = outcome.InPlace;
+    retryNamed = outcome.RetryNamed;
+    if (outcome.ReadError && !profile.RunUnattended) ShowInfo("Read error");
+    if (outcome.Code == tExecResult::Done) hooks.Finished();
+    return outcome.Code;
 }
 
 // The rename of MoveOneFile: never over an existing file.
-tExecResult MoveFile(const std::string& fromPath, const std::string& toPath,
+tExecResult MoveFile(tMedium* medium, const std::string& fromPath, const std::string& toPath,
                      const std::string& toFolder, int32_t& folders) {
     tOrvelLinuxFile file;
     file.FileName = fromPath;
-    if (file.RenameNoReplace(toPath)) return tExecResult::Done;
+    // Where a rename changes the time, the moved file gets its own back.
+    struct stat before {};
+    const bool keepTime =
+        medium && !medium->RenameKeepsTimes && lstat(fromPath.c_str(), &before) == 0;
+    auto moved = [&] {
+        if (keepTime) {
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            (void)utimensat(AT_FDCWD, toPath.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        }
+        return tExecResult::Done;
+    };
+    if (file.RenameNoReplace(toPath, medium)) return moved();
     if (file.LastError == EEXIST || Exists(toPath)) return tExecResult::MoveTargetExists;
     ForceFolders(toFolder, folders);
-    if (file.RenameNoReplace(toPath)) return tExecResult::Done;
+    if (file.RenameNoReplace(toPath, medium)) return moved();
     if (file.LastError == EEXIST) return tExecResult::MoveTargetExists;
     tExecResult code = tExecResult::Declined;
     if (file.IsReadOnly()) {
         auto before = file.GetStat();
         if (file.SetAttributes(*file.WithOwnerWrite(*before))) {
-            if (file.RenameNoReplace(toPath)) code = tExecResult::Done;
+            if (file.RenameNoReplace(toPath, medium)) code = tExecResult::Done;
             file.SetAttributes(*before);
         }
     }
@@ -523,6 +733,23 @@ void tRunState::AllocateBuffer(int32_t size) {
     if (size < 1) size = 1;
     Buffer.reset(new char[static_cast<std::size_t>(size)]);
     BufferSize = size;
+}
+
+tMediaCache& tRunState::Media() {
+    if (!Profile.Media) Profile.Media = std::make_shared<tMediaCache>();
+    return *Profile.Media;
+}
+
+const tLinkedCopy* tRunState::EarlierCopy(const struct stat& source) const {
+    if (source.st_nlink < 2) return nullptr;
+    auto found = LinkedCopies.find({source.st_dev, source.st_ino});
+    return found == LinkedCopies.end() ? nullptr : &found->second;
+}
+
+void tRunState::RememberCopy(const struct stat& source, const std::string& dest,
+                             const struct stat& made) {
+    LinkedCopies[{source.st_dev, source.st_ino}] = {dest, made.st_dev, made.st_ino, source.st_size,
+                                                    source.st_mtim};
 }
 
 bool StillAsScanned(const std::string& path, const TEntrySide& seen) {
@@ -562,7 +789,12 @@ tExecResult MoveOneFile(tProfile& profile, std::string_view side, std::string_vi
         window->lbFromDir = fromPath;
         window->lbToDir = toPath;
     }
-    tExecResult code = MoveFile(fromPath, toPath, toFolder, folders);
+    // A rename stays on one device: the medium of the file's own folder is the target's.
+    if (!profile.Media) profile.Media = std::make_shared<tMediaCache>();
+    tMedium* medium = profile.Media->For(SplitPath(fromPath).Folder);
+    tExecResult code = medium && !NameRefusal(*medium, name).empty()
+                           ? tExecResult::NameNotAllowed
+                           : MoveFile(medium, fromPath, toPath, toFolder, folders);
     LogOperation(profile,
                  "MOVE on " + std::string(side) + " " + std::string(name) + " to " + toFolder,
                  code);
@@ -642,6 +874,12 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
                         int32_t& folders) {
     const std::string target = CanonicalPath(sourcePath);
     const std::string tempFolder = SplitPath(destPath).Folder;
+    if (!profile.Media) profile.Media = std::make_shared<tMediaCache>();
+    tMedium* medium = profile.Media->For(tempFolder);
+    if (medium && !medium->HoldsLinks) return tExecResult::LinksNotHeld;
+    const tPathParts parts = SplitPath(destPath);
+    if (medium && !NameRefusal(*medium, parts.Name + parts.Extension).empty())
+        return tExecResult::NameNotAllowed;
     std::string temp = TempName(tempFolder);
     if (symlink(target.c_str(), temp.c_str()) != 0) {
         int error = errno;
@@ -652,12 +890,16 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
         if (symlink(target.c_str(), temp.c_str()) != 0) return SystemError(errno);
     }
     // The copy carries the source link's own times, so that the next comparison finds both
-    // links equal, and its owner where the user may give it away.
+    // links equal, and its owner where the user may give it away. Where links cannot be
+    // given times (SFTP sets them on whatever the link leads to on the server), neither is
+    // tried: the comparison knows such links by their targets.
     struct stat st;
-    if (lstat(sourcePath.c_str(), &st) == 0) {
+    if ((!medium || medium->HoldsLinkTimes) && lstat(sourcePath.c_str(), &st) == 0) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
         (void)utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        (void)lchown(temp.c_str(), st.st_uid, st.st_gid);
+        if (!medium || (medium->HoldsModes && medium->HoldsOwners &&
+                        (st.st_uid != geteuid() || st.st_gid != getegid())))
+            (void)lchown(temp.c_str(), st.st_uid, st.st_gid);
     }
     if (destExists && Exists(destPath)) {
         int32_t deleted = 0;
@@ -667,8 +909,10 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
             return SystemError(EEXIST);
         }
     }
-    if (rename(temp.c_str(), destPath.c_str()) != 0) {
-        int error = errno;
+    tOrvelLinuxFile link;
+    link.FileName = temp;
+    if (destExists ? !link.Rename(destPath) : !link.RenameNoReplace(destPath, medium)) {
+        int error = link.LastError;
         unlink(temp.c_str());
         return SystemError(error);
     }

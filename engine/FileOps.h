@@ -10,18 +10,26 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
+#include <time.h>
 #include <vector>
 
 namespace corvane {
 
+class tMediaCache;
 class tProfile;
 
 // Result codes of the per-file operations. Any other positive value is a system error
 // number (errno) of a failed source open or link creation, carried as is.
 enum class tExecResult : int32_t {
+    LinksNotHeld = -6,     // the destination's medium holds no symbolic links
+    CaseClash = -5,        // a name differing only in case is there, on a medium that does
+                           // not tell them apart
+    NameNotAllowed = -4,   // the destination's medium refuses or changes the name
     SourceChanged = -3,    // the source changed while it was copied; the copy was dropped
     ChangedSinceScan = -2, // the destination is no longer what the scan saw; left alone
     None = -1,             // no operation was carried out (moved link, special file)
@@ -48,6 +56,14 @@ enum class tQuestionKind : int { ReadOnly = 0, Larger = 1, Newer = 2, ToBeDelete
 
 // "read-only", "larger", "newer", "to be deleted".
 std::string_view KindName(tQuestionKind kind);
+
+// A file this run copied, for later names of the same source.
+struct tLinkedCopy {
+    std::string Dest;
+    uint64_t DestDevice = 0, DestInode = 0;
+    int64_t Size = 0; // the source's size and time when it was copied
+    timespec MTime{};
+};
 
 // State of one execution of a plan: the copy buffer, the remembered answers, the counters and
 // the lists the executor fills. Everything starts at zero or empty.
@@ -78,13 +94,17 @@ struct tRunState {
     bool ExclusiveProblemSeen = false;
     bool SymlinkMessageShown = false;
 
-    // How new files get their names. A copy to a name that did not exist is written as an
-    // unnamed file in the destination folder and linked to its name when complete; file
-    // systems that make no unnamed files are remembered by device, and their copies go
-    // through a named temporary file, as replacements always do.
-    std::vector<uint64_t> NoUnnamedFileDevices;
-    std::string UnnamedFolder; // the last folder looked up while some device is listed
-    bool UnnamedFolderUsable = true;
+    // What the destinations' file systems hold and how new files get their names there:
+    // learned once per device by the analysis or the first copy there. A copy to a name that
+    // did not exist is written as an unnamed file in the destination folder and linked to its
+    // name when complete; elsewhere copies go through a named temporary file, as
+    // replacements always do.
+    tMediaCache& Media();
+    // Copies made by this run of sources with more than one name: a later name of the same
+    // source becomes a hard link to the copy.
+    std::map<std::pair<uint64_t, uint64_t>, tLinkedCopy> LinkedCopies;
+    const tLinkedCopy* EarlierCopy(const struct stat& source) const;
+    void RememberCopy(const struct stat& source, const std::string& dest, const struct stat& made);
     bool EmptyPathLinkRefused = false; // linkat(fd, "", AT_EMPTY_PATH) needs a privilege
     bool UnnamedFilesUnusable = false; // no way to name them (no /proc)
 };

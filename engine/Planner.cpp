@@ -1,5 +1,7 @@
 #include "engine/Planner.h"
 
+#include "engine/FileAccess.h"
+#include "engine/Scanner.h"
 #include "engine/StatusList.h"
 #include "engine/UiPort.h"
 #include "profiles/Profile.h"
@@ -9,6 +11,7 @@
 #include <functional>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -230,12 +233,39 @@ int64_t ShownSize(const TFileListEntry& e) {
 
 } // namespace
 
+namespace {
+
+// Whether the links of e on both sides are copies of each other: one points where the other
+// leads (a copied link points to its source's canonical target).
+bool SameLinks(const tProfile& profile, const TFileListEntry& e) {
+    const std::string left =
+        NormalizeSlashes(profile.LeftPath + "/" + e.RelPath() + "/" + std::string(e.Name()));
+    const std::string right =
+        NormalizeSlashes(profile.RightPath + "/" + e.RelPath() + "/" + std::string(e.Name()));
+    auto target = [](const std::string& path) {
+        char buffer[4096];
+        const ssize_t n = readlink(path.c_str(), buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    };
+    const std::string l = target(left), r = target(right);
+    return !l.empty() && (l == r || r == CanonicalPath(left) || l == CanonicalPath(right));
+}
+
+} // namespace
+
 void CompareEntries(tProfile& profile) {
     const bool ignore2 = profile.Ignore2Secs, ignore1h = profile.Ignore1Hour;
+    // A medium that keeps times in steps (2 s on FAT) holds the copy's time cut down to a step:
+    // times less than a step apart are the same time there.
+    const int64_t step = std::max<int64_t>({1, profile.LeftTimeStep, profile.RightTimeStep});
     for (TFileListEntry& e : profile.Entries) {
         if (e.Action != actLeaveAlone || e.LeftIsFolder) continue;
         const int64_t lt = e.Left.Time, rt = e.Right.Time;
-        if (lt == rt)
+        // Where links cannot be given their times (SFTP), copied links are known by target.
+        const bool linkTimesLost = profile.SymLinks == 1 && e.LeftIsLink && e.RightIsLink &&
+                                   (!profile.LeftLinkTimes || !profile.RightLinkTimes);
+        if (lt == rt || (lt > rt ? lt - rt : rt - lt) < step ||
+            (linkTimesLost && SameLinks(profile, e)))
             e.Action = actNone;
         else if (e.LeftSize() == e.RightSize() && TimesMatch(lt, rt, ignore2, ignore1h))
             ; // within the tolerance: left alone

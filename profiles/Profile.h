@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ struct tUnreadableFolder {
     std::string RelPath; // relative to the side's base folder, "" for the base
     int Error = 0;       // errno of the failed open or read
 };
+
+class tMediaCache;
 
 class tProfile {
 public:
@@ -81,7 +84,11 @@ public:
     bool ShowWindows = false;      // the run shows its progress and result windows
     bool AlreadyRunning = false;   // the run was refused: another run of it holds its lock
 
-    // Scan results.
+    // Scan results. The media of both sides, learned by the analysis for the comparison
+    // and kept for the execution; times within a side's step count as equal.
+    std::shared_ptr<tMediaCache> Media;
+    int32_t LeftTimeStep = 1, RightTimeStep = 1;      // seconds
+    bool LeftLinkTimes = true, RightLinkTimes = true; // links keep the times they are given
     std::vector<TFileListEntry> Entries;
     int32_t LeftItemCount = 0, RightItemCount = 0, MaxLevel = 0;
     bool ScanAborted = false;

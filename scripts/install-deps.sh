@@ -8,11 +8,17 @@ set -euo pipefail
 # Qt 6 Widgets for the windows; fonts so that offscreen window tests measure real text;
 # validators for the installed desktop entry and metainfo, groff and man-db for the manual
 # page, dpkg-dev (dpkg-shlibdeps) for the Debian package's dependencies.
+# The media tests make and mount real file systems: FAT32, exFAT and NTFS through their FUSE
+# drivers, btrfs and xfs as loop mounts, and an SFTP share through sshfs from an sshd they
+# start on localhost; acl and attr let them set ACLs and extended attributes.
 build_packages=(cmake ninja-build g++ make libgtest-dev qt6-base-dev libgl-dev fonts-dejavu-core
-                desktop-file-utils appstream groff-base man-db dpkg-dev)
+                desktop-file-utils appstream groff-base man-db dpkg-dev
+                fuse3 dosfstools fusefat exfatprogs exfat-fuse ntfs-3g btrfs-progs xfsprogs
+                mount util-linux sshfs openssh-server openssh-client acl attr)
 # A real X server and a screen grabber for scripts/screenshot.sh.
 screenshot_packages=(xvfb xauth x11-utils imagemagick xdotool)
-bench_packages=(rsync findutils coreutils)
+# strace counts the requests a copy sends to an sshfs share.
+bench_packages=(rsync findutils coreutils strace)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
