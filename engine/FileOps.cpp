@@ -474,6 +474,17 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         restoreSource();
         return tExecResult::CopyFailed;
     }
+    tTrashedFile trashed;
+    bool inTrash = false;
+    if (destExists && !profile.MultipleVersions && profile.RecycleOverwrittenFiles) {
+        const tTrashResult kept = run.Trash.KeepInTrash(destPath, trashed);
+        if (kept == tTrashResult::Failed) {
+            // Asked to keep it, and it cannot be kept: it is not replaced either.
+            restoreSource();
+            return tExecResult::CopyFailed;
+        }
+        inTrash = kept == tTrashResult::Trashed;
+    }
     // Where there was no destination, a file that appeared meanwhile is not replaced.
     const bool renamed = destExists ? rename(temp.FileName.c_str(), destPath.c_str()) == 0
                                     : temp.RenameNoReplace(destPath);
@@ -484,6 +495,7 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
             old.FileName = VersionName(profile, destPath, destBase, 1);
             old.RenameNoReplace(destPath);
         }
+        if (inTrash) run.Trash.Undo(destPath, trashed);
         restoreSource();
         return appeared ? tExecResult::ChangedSinceScan : tExecResult::CopyFailed;
     }
@@ -571,17 +583,25 @@ tExecResult MoveOneFile(tProfile& profile, std::string_view side, std::string_vi
 
 tExecResult DeleteOneFile(tProfile& profile, const std::string& path, const std::string& base,
                           bool withVersionsAndLog, int32_t& deleted, int32_t& versions,
-                          int32_t& folders) {
+                          int32_t& folders, tTrash* trash) {
     if (tCopyingStatus* window = profile.CopyingWindow) {
         window->lbCopying = "Deleting " + path;
         window->lbFromDir.clear();
         window->lbToDir.clear();
     }
     tExecResult code = tExecResult::Done;
+    bool trashed = false;
     if (withVersionsAndLog && profile.MultipleVersions) {
         // The user was not asked because an old version would be kept: without one the file
         // stays.
         if (!KeepVersion(profile, path, base, versions, folders)) code = tExecResult::Declined;
+    } else if (const tTrashResult put = trash ? trash->MoveToTrash(path) : tTrashResult::NoTrash;
+               put != tTrashResult::NoTrash) {
+        if (put == tTrashResult::Trashed)
+            ++deleted;
+        else
+            code = tExecResult::Declined;
+        trashed = put == tTrashResult::Trashed;
     } else if (unlink(path.c_str()) == 0) {
         ++deleted;
     } else {
@@ -602,7 +622,8 @@ tExecResult DeleteOneFile(tProfile& profile, const std::string& path, const std:
             }
         }
     }
-    if (withVersionsAndLog) LogOperation(profile, "DELETE " + path, code);
+    if (withVersionsAndLog)
+        LogOperation(profile, "DELETE " + path + (trashed ? " (to the trash)" : ""), code);
     return code;
 }
 
@@ -639,7 +660,7 @@ bool KeepVersion(tProfile& profile, const std::string& path, const std::string& 
 tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
                         const std::string& destPath, const std::string& destFolder,
                         const std::string& destBase, bool destExists, int32_t& versions,
-                        int32_t& folders) {
+                        int32_t& folders, tTrash* trash) {
     const std::string target = CanonicalPath(sourcePath);
     const std::string tempFolder = SplitPath(destPath).Folder;
     std::string temp = TempName(tempFolder);
@@ -661,8 +682,8 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
     }
     if (destExists && Exists(destPath)) {
         int32_t deleted = 0;
-        if (DeleteOneFile(profile, destPath, destBase, true, deleted, versions, folders) !=
-            tExecResult::Done) {
+        if (DeleteOneFile(profile, destPath, destBase, true, deleted, versions, folders,
+                          trash) != tExecResult::Done) {
             unlink(temp.c_str());
             return SystemError(EEXIST);
         }
