@@ -186,7 +186,8 @@ tTrash::tPlace tTrash::FindPlace(const std::string& folder, dev_t device) {
     if (!homeTrash_.empty() && device == homeDevice_) {
         // Files on the home's file system go to the home trash, and only there.
         if (MakeFolders(homeTrash_) && ReadyTrashFolder(homeTrash_)) {
-            place.Folder = homeTrash_;
+            // As the paths of the files are compared with it: without links.
+            place.Folder = RealPath(homeTrash_);
             place.Home = true;
         }
         return place;
@@ -216,7 +217,8 @@ tTrash::tPlace* tTrash::PlaceFor(const std::string& folder) {
     auto it = places_.find(st.st_dev);
     if (it == places_.end()) {
         it = places_.emplace(st.st_dev, FindPlace(folder, st.st_dev)).first;
-        if (it->second.Folder.empty()) NoteNoTrash(it->second.Top.empty() ? folder : it->second.Top);
+        const tPlace& place = it->second;
+        if (place.Folder.empty()) NoteNoTrash(place.Top.empty() ? folder : place.Top);
     }
     return &it->second;
 }
@@ -235,7 +237,8 @@ tTrashResult tTrash::Put(const std::string& path, bool asLink, tTrashedFile& whe
     tPlace& place = *found;
     if (place.Folder.empty()) return tTrashResult::NoTrash;
     // What already lies in the trash is not trashed again.
-    if (folder == place.Folder || folder.compare(0, place.Folder.size() + 1, place.Folder + "/") == 0)
+    if (folder == place.Folder ||
+        folder.compare(0, place.Folder.size() + 1, place.Folder + "/") == 0)
         return tTrashResult::NoTrash;
 
     const std::string name = NameOf(path);
