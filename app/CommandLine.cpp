@@ -186,6 +186,8 @@ int RunCommand(const std::string& name) {
     std::printf("%s\n", p.LastRunResult.c_str());
     if (status == kExitIncomplete)
         for (const auto& line : p.ResultList) std::fprintf(stderr, "%s\n", line.c_str());
+    else
+        for (const auto& line : p.ResultNotes) std::fprintf(stderr, "%s\n", line.c_str());
     if (!logProblem.empty()) Err(logProblem);
     if (!flushError.empty()) {
         // The result and the last run are lost: the run must not look complete.

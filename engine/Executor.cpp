@@ -131,6 +131,16 @@ private:
     // The wait after a pass with access problems; true when another pass is to run.
     bool WaitForAccess();
     void RemoveFolders();
+    // The trash to use for deletions and for replaced files, nullptr where files are removed.
+    tTrash* DeletedFilesTrash() {
+        return profile_.RecycleDeletedFiles && !profile_.MultipleVersions ? &run_.Trash : nullptr;
+    }
+    tTrash* OverwrittenFilesTrash() {
+        return profile_.RecycleOverwrittenFiles && !profile_.MultipleVersions ? &run_.Trash
+                                                                              : nullptr;
+    }
+    // A log line, once per file system, where files were deleted because it has no trash.
+    void NoteMissingTrash();
     // Folders a run wrote into get the model's modification time once their contents are
     // done: they are noted while the plan is carried out and set at the end.
     void Wrote(bool right, const std::string& rel);
@@ -261,7 +271,9 @@ void tExecutor::Pass() {
         status_.lbFileNumber = "File #" + std::to_string(e.AffectedIndex) + " of " + affectedCount;
         for (int i = 0; i < 4; ++i)
             ProcessEvents();
-        if (!Treat(e, FileEntry(e))) return;
+        const tExecResult code = FileEntry(e);
+        NoteMissingTrash();
+        if (!Treat(e, code)) return;
         status_.pbFileNumberPosition = e.AffectedIndex;
         ProcessEvents();
         if (status_.Cancelled) return;
@@ -350,7 +362,8 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
             return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name()),
                                FullPath(destBase, rel, e.Name()), status_.lbToDir, destBase,
                                (toRight ? e.Right : e.Left).Present,
-                               toRight ? run_.RightVersions : run_.LeftVersions, folders);
+                               toRight ? run_.RightVersions : run_.LeftVersions, folders,
+                               OverwrittenFilesTrash());
         });
     }
     case tAction::actMove:
@@ -429,7 +442,7 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         if (code == tExecResult::Done) {
             code = Writing(true, rel, [&](int32_t& folders) {
                 return DeleteOneFile(profile_, path, profile_.RightPath, true, run_.DeletedRight,
-                                     run_.RightVersions, folders);
+                                     run_.RightVersions, folders, DeletedFilesTrash());
             });
             if (code == tExecResult::Done) run_.BytesDeletedRight += e.RightSize();
         }
@@ -445,7 +458,7 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
         if (code == tExecResult::Done) {
             code = Writing(false, rel, [&](int32_t& folders) {
                 return DeleteOneFile(profile_, path, profile_.LeftPath, true, run_.DeletedLeft,
-                                     run_.LeftVersions, folders);
+                                     run_.LeftVersions, folders, DeletedFilesTrash());
             });
             if (code == tExecResult::Done) run_.BytesDeletedLeft += e.LeftSize();
         }
@@ -584,6 +597,11 @@ void tExecutor::RemoveFolders() {
             ++run_.RightFoldersRemoved;
             if (auto rel = RelFolderIn(profile_.RightPath, *it)) Wrote(true, ParentFolder(*rel));
         }
+}
+
+void tExecutor::NoteMissingTrash() {
+    for (const std::string& top : run_.Trash.TakeNewNoTrashFolders())
+        if (profile_.LoggingOn) WriteLogLine(profile_, NoTrashLogLine(top));
 }
 
 void tExecutor::Wrote(bool right, const std::string& rel) {
@@ -746,7 +764,11 @@ void tExecutor::SetResult() {
         errorLines_ + accessLines_ + static_cast<int32_t>(profile_.UnreadableFolders.size());
     profile_.LastRunResult = ExecutionReport(run_.CopiedToRight + run_.CopiedToLeft, run_.Moved,
                                              run_.DeletedLeft + run_.DeletedRight, failed);
-    profile_.ResultList = lines_;
+    profile_.ResultNotes.clear();
+    for (const std::string& top : run_.Trash.NoTrashFolders())
+        profile_.ResultNotes.push_back(NoTrashResultLine(top));
+    profile_.ResultList = profile_.ResultNotes;
+    profile_.ResultList.insert(profile_.ResultList.end(), lines_.begin(), lines_.end());
     profile_.FailedCount = failed;
 }
 

@@ -307,6 +307,14 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
             !KeepVersion(profile, destPath, job.DestBase, job.Versions, job.Folders))
             // Without its old version the destination would be lost: it stays as it is.
             return tExecResult::CopyFailed;
+        tTrashedFile trashed;
+        bool inTrash = false;
+        if (destExists && !profile.MultipleVersions && profile.RecycleOverwrittenFiles) {
+            const tTrashResult kept = run.Trash.KeepInTrash(destPath, trashed);
+            // Asked to keep it, and it cannot be kept: it is not replaced either.
+            if (kept == tTrashResult::Failed) return tExecResult::CopyFailed;
+            inTrash = kept == tTrashResult::Trashed;
+        }
         const bool renamed = destExists ? rename(temp.FileName.c_str(), destPath.c_str()) == 0
                                         : temp.RenameNoReplace(destPath, medium);
         if (!renamed) {
@@ -317,6 +325,7 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
                 old.FileName = VersionName(profile, destPath, job.DestBase, 1);
                 old.RenameNoReplace(destPath, medium);
             }
+            if (inTrash) run.Trash.Undo(destPath, trashed);
             if (appeared && TakenByOtherCase(*medium, destPath)) return tExecResult::CaseClash;
             // The temporary's name was taken in that folder, the final one is not: the driver
             // refuses the name itself (some FAT drivers take no characters beyond ASCII).
@@ -803,17 +812,25 @@ tExecResult MoveOneFile(tProfile& profile, std::string_view side, std::string_vi
 
 tExecResult DeleteOneFile(tProfile& profile, const std::string& path, const std::string& base,
                           bool withVersionsAndLog, int32_t& deleted, int32_t& versions,
-                          int32_t& folders) {
+                          int32_t& folders, tTrash* trash) {
     if (tCopyingStatus* window = profile.CopyingWindow) {
         window->lbCopying = "Deleting " + path;
         window->lbFromDir.clear();
         window->lbToDir.clear();
     }
     tExecResult code = tExecResult::Done;
+    bool trashed = false;
     if (withVersionsAndLog && profile.MultipleVersions) {
         // The user was not asked because an old version would be kept: without one the file
         // stays.
         if (!KeepVersion(profile, path, base, versions, folders)) code = tExecResult::Declined;
+    } else if (const tTrashResult put = trash ? trash->MoveToTrash(path) : tTrashResult::NoTrash;
+               put != tTrashResult::NoTrash) {
+        if (put == tTrashResult::Trashed)
+            ++deleted;
+        else
+            code = tExecResult::Declined;
+        trashed = put == tTrashResult::Trashed;
     } else if (unlink(path.c_str()) == 0) {
         ++deleted;
     } else {
@@ -834,7 +851,8 @@ tExecResult DeleteOneFile(tProfile& profile, const std::string& path, const std:
             }
         }
     }
-    if (withVersionsAndLog) LogOperation(profile, "DELETE " + path, code);
+    if (withVersionsAndLog)
+        LogOperation(profile, "DELETE " + path + (trashed ? " (to the trash)" : ""), code);
     return code;
 }
 
@@ -871,7 +889,7 @@ bool KeepVersion(tProfile& profile, const std::string& path, const std::string& 
 tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
                         const std::string& destPath, const std::string& destFolder,
                         const std::string& destBase, bool destExists, int32_t& versions,
-                        int32_t& folders) {
+                        int32_t& folders, tTrash* trash) {
     const std::string target = CanonicalPath(sourcePath);
     const std::string tempFolder = SplitPath(destPath).Folder;
     if (!profile.Media) profile.Media = std::make_shared<tMediaCache>();
@@ -903,8 +921,8 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
     }
     if (destExists && Exists(destPath)) {
         int32_t deleted = 0;
-        if (DeleteOneFile(profile, destPath, destBase, true, deleted, versions, folders) !=
-            tExecResult::Done) {
+        if (DeleteOneFile(profile, destPath, destBase, true, deleted, versions, folders,
+                          trash) != tExecResult::Done) {
             unlink(temp.c_str());
             return SystemError(EEXIST);
         }

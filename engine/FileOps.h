@@ -6,6 +6,7 @@
 // own line into it.
 #pragma once
 
+#include "engine/Trash.h"
 #include "profiles/FileList.h"
 
 #include <array>
@@ -107,6 +108,10 @@ struct tRunState {
     void RememberCopy(const struct stat& source, const std::string& dest, const struct stat& made);
     bool EmptyPathLinkRefused = false; // linkat(fd, "", AT_EMPTY_PATH) needs a privilege
     bool UnnamedFilesUnusable = false; // no way to name them (no /proc)
+
+    // Where deleted files (with RecycleDeletedFiles) and replaced ones (with
+    // RecycleOverwrittenFiles, where no old version is kept) go.
+    tTrash Trash;
 };
 
 // Whether path (not followed when a link) still is the item the scan saw: absent when seen
@@ -126,7 +131,10 @@ bool StillAsScanned(const std::string& path, const TEntrySide& seen);
 // while it was copied gives SourceChanged and its copy is dropped. Only when the destination
 // folder takes no new file (or a sticky folder would refuse the replacement) but the existing
 // destination may be written, it is rewritten in place, and the log says so. Special files
-// (FIFOs, sockets, devices, folders) are never opened: None. Writes the COPY log line.
+// (FIFOs, sockets, devices, folders) are never opened: None. With RecycleOverwrittenFiles and
+// no old version kept, the replaced destination goes to the trash (where its file system has
+// one; else it is replaced as before); when it cannot be put there, the copy fails and the
+// destination stays. Writes the COPY log line.
 tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_view name,
                         const std::string& sourcePath, const std::string& destPath,
                         const std::string& destFolder, const std::string& destBase,
@@ -143,10 +151,12 @@ tExecResult MoveOneFile(tProfile& profile, std::string_view side, std::string_vi
 // Deletes the file path (base: the side's base folder, for the versions folder). With
 // withVersionsAndLog and MultipleVersions on, the file becomes old version 1 instead (versions
 // grows, deleted does not); when that is impossible the file stays and the result is Declined.
-// Done or Declined; asks nothing. The log line is written only with withVersionsAndLog.
+// Otherwise, with a trash, the file moves into it (deleted grows; Declined when the move is
+// refused), and only where its file system has no usable trash is it unlinked. Done or
+// Declined; asks nothing. The log line is written only with withVersionsAndLog.
 tExecResult DeleteOneFile(tProfile& profile, const std::string& path, const std::string& base,
                           bool withVersionsAndLog, int32_t& deleted, int32_t& versions,
-                          int32_t& folders);
+                          int32_t& folders, tTrash* trash = nullptr);
 
 // Path of old version n of path under the profile's versions settings (base: the side's base
 // folder, used when one versions folder serves the whole side).
@@ -160,13 +170,13 @@ bool KeepVersion(tProfile& profile, const std::string& path, const std::string& 
 
 // Copies the link sourcePath as a link to its canonical target, with the source link's own
 // times and owner. The new link replaces the destination only once it exists; an existing
-// destination is deleted (or kept as an old version) through DeleteOneFile first. Done or the
-// system error of the failed link creation; EEXIST when the old destination could not be
-// removed. Asks nothing; no log line of its own.
+// destination is deleted (or kept as an old version, or put into trash when given) through
+// DeleteOneFile first. Done or the system error of the failed link creation; EEXIST when the
+// old destination could not be removed. Asks nothing; no log line of its own.
 tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
                         const std::string& destPath, const std::string& destFolder,
                         const std::string& destBase, bool destExists, int32_t& versions,
-                        int32_t& folders);
+                        int32_t& folders, tTrash* trash = nullptr);
 
 // The overwrite or delete question of kind, with the file details. Done (do it), Declined
 // (skip) or Cancelled. An answer for all files of a kind is remembered in run and answers

@@ -64,7 +64,10 @@ void CountUndone(tProfile& p, bool executorRan) {
             report.compare(report.size() - suffix.size(), suffix.size(), suffix) == 0)
             report.erase(report.size() - suffix.size());
     }
-    if (!executorRan) p.ResultList.clear();
+    if (!executorRan) {
+        p.ResultList.clear();
+        p.ResultNotes.clear();
+    }
     p.ResultList.insert(p.ResultList.end(), lines.begin(), lines.end());
     p.FailedCount += static_cast<int32_t>(lines.size());
     report += ", " + std::to_string(p.FailedCount) + " " + std::string(ReportFailed);
@@ -75,6 +78,7 @@ void CountUndone(tProfile& p, bool executorRan) {
 bool Execute(tProfile& p) {
     const bool executorRuns = p.Stats.AffectedCount > 0 || p.Stats.FolderRowsShown > 0;
     p.ResultList.clear();
+    p.ResultNotes.clear();
     p.FailedCount = 0;
     if (!ExecuteWithLog(p)) return false;
     CountUndone(p, executorRuns);
@@ -127,6 +131,31 @@ bool ModelSideEmptyWouldDelete(const tProfile& p) {
     return true;
 }
 
+std::string DeletionLimitExceeded(const tProfile& p, int limit) {
+    if (limit >= 100) return {};
+    int64_t files[2] = {0, 0}, deleted[2] = {0, 0};
+    for (const TFileListEntry& e : p.Entries) {
+        if (e.IsVersionFile) continue;
+        const bool present[2] = {e.Left.Present && !e.LeftIsFolder,
+                                 e.Right.Present && !e.RightIsFolder};
+        const bool deletes = e.Shown && e.Action == tAction::actDelete;
+        for (int side = 0; side < 2; ++side) {
+            if (!present[side]) continue;
+            ++files[side];
+            if (deletes) ++deleted[side];
+        }
+    }
+    for (int side = 0; side < 2; ++side) {
+        // A side of 8 files may lose 4 at 50%: only more than the share is refused.
+        if (deleted[side] * 100 <= static_cast<int64_t>(limit) * files[side]) continue;
+        return "Would delete " + std::to_string(deleted[side]) + " of " +
+               std::to_string(files[side]) + " files (" +
+               std::to_string(deleted[side] * 100 / files[side]) + "%), more than the " +
+               std::to_string(limit) + "% allowed: nothing done";
+    }
+    return {};
+}
+
 bool RunProfile(tProfile& profile, bool forced) {
     profile.ForcedUnattended = forced;
     profile.AlreadyRunning = false;
@@ -158,8 +187,12 @@ bool RunProfile(tProfile& profile, bool forced) {
         SetFilterDefaults(profile);
         if (AnalyzeProfile(profile)) {
             if (profile.RunUnattended) {
+                const std::string tooMany =
+                    DeletionLimitExceeded(profile, RunSettings().DeleteLimit);
                 if (ModelSideEmptyWouldDelete(profile))
                     StoreReport(profile, kModelSideEmpty);
+                else if (!tooMany.empty())
+                    StoreReport(profile, tooMany);
                 else {
                     // The windows show the plan read-only while it executes.
                     Ui().ShowPlan(profile);

@@ -20,6 +20,12 @@ bool BaseFoldersOverlap(const tProfile& profile);
 // side (a drive that is not mounted, or freshly formatted and holding only "lost+found/").
 bool ModelSideEmptyWouldDelete(const tProfile& profile);
 
+// The refusal of an unattended run whose plan, as shown, would delete more than limit
+// percent of the files on one side (files as the plan holds them: after masks, hidden-item
+// rules and the selection; old versions left out): "Would delete 5 of 8 files (62%), more
+// than the 50% allowed: nothing done". "" within the limit, and always for a limit of 100.
+std::string DeletionLimitExceeded(const tProfile& profile, int limit);
+
 // Runs the profile; forced makes the run unattended (scheduler, forced overview runs).
 // true when the plan was executed (ExecuteWithLog succeeded). Asks questions only in
 // attended runs. Stores the option record unless forced. An invalid mask raises

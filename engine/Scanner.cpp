@@ -2,6 +2,7 @@
 
 #include "engine/FileAccess.h"
 #include "engine/Masks.h"
+#include "engine/Trash.h"
 #include "engine/UiPort.h"
 #include "log/Reports.h"
 #include "profiles/Profile.h"
@@ -383,6 +384,11 @@ tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,
         }
         if (!filter.Passes(rec.Name, (rec.Attr & faDirectory) != 0)) continue;
         if (selection && selection->State(rec.Name) <= 0) continue;
+        // The trash at the top of a drive holds what earlier runs deleted: a mirror must
+        // not delete it again, nor copy it.
+        if ((rec.Attr & faDirectory) && IsTrashFolderName(rec.Name) &&
+            IsFileSystemTop(path.substr(0, namePart)))
+            continue;
         out.Own.push_back(std::move(rec));
     }
     out.Error = listing.Error();

@@ -372,6 +372,16 @@ int ParseBufSize(std::string_view text) {
     return static_cast<int>(std::clamp<long long>(value, 1, 10240));
 }
 
+int ParseDeleteLimit(std::string_view text) {
+    std::string_view s = TrimBlanks(text);
+    long long value = 0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ptr != s.data() + s.size()) return 50;
+    if (ec == std::errc::result_out_of_range) return s.front() == '-' ? 0 : 100;
+    if (ec != std::errc()) return 50;
+    return static_cast<int>(std::clamp<long long>(value, 0, 100));
+}
+
 std::string DefaultLogFolder() {
     char buf[4096];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -400,6 +410,7 @@ tMainSettings ReadMainSettings() {
     s.Logging = ParseIntOr(ReadPref("Logging", "Main"), 0);
     s.LogFolder = ReadPref("LogFolder", "Main");
     if (s.LogFolder.empty()) s.LogFolder = DefaultLogFolder();
+    s.DeleteLimit = ParseDeleteLimit(ReadPref("DeleteLimit", "Main"));
     return s;
 }
 

@@ -79,9 +79,13 @@ struct tMainSettings {
     int BufSizeKB = 1024;    // integer clamped to 1..10240, 1024 when it does not parse
     int Logging = 0;         // 0 none, 1 common file, 2 per profile, 3 per run
     std::string LogFolder;   // empty: the program's folder + "Logs"
+    // "DeleteLimit": the share of the files on a side an unattended run may delete, in
+    // percent; integer clamped to 0..100, 50 when it does not parse; 100 sets no limit.
+    int DeleteLimit = 50;
 };
 tMainSettings ReadMainSettings();
 int ParseBufSize(std::string_view text);
+int ParseDeleteLimit(std::string_view text);
 int ParseIntOr(std::string_view text, int fallback);
 // The program file's folder + "Logs"; when that folder cannot take a log folder (an
 // installed program in /usr/bin), $XDG_STATE_HOME/corvane/Logs or

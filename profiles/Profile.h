@@ -112,6 +112,9 @@ public:
     // unreadable folders) and how many entries were not carried out.
     std::vector<std::string> ResultList;
     int32_t FailedCount = 0;
+    // The lines of ResultList that are notes, not failures (a file system without a trash,
+    // where deleted files were removed for good).
+    std::vector<std::string> ResultNotes;
     bool LoggingOn = false;
     std::FILE* LogFile = nullptr; // opened and closed by ExecuteWithLog
 

@@ -244,9 +244,6 @@ QWidget* tEditPage::BuildModesTab() {
     cbRecycleOverwrittenFiles = Check(tab, "cbRecycleOverwrittenFiles", "Overwritten");
     cbRecycleDeletedFiles = Check(tab, "cbRecycleDeletedFiles", "Deleted Files", true);
     Label18 = Text(tab, "Label18", "The Recycle Bin is not always available (e.g., not on network drives).");
-    for (QWidget* w : {static_cast<QWidget*>(Label16), static_cast<QWidget*>(cbRecycleOverwrittenFiles),
-                       static_cast<QWidget*>(cbRecycleDeletedFiles), static_cast<QWidget*>(Label18)})
-        w->setVisible(false);
 
     auto* grid = new QGridLayout(tab);
     grid->addWidget(cbDetectMoved, 0, 0, 1, 2);

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -35,6 +36,13 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     Label22->setBuddy(edBufSize);
     Label20 = Text(this, "Label20", "kB");
     Label21 = Text(this, "Label21", "Using a smaller buffer size may be necessary with slower media.");
+    Label23 = Text(this, "Label23", "Unattended runs may delete at most");
+    edDeleteLimit = Number(this, "edDeleteLimit", "50", 100);
+    Label23->setBuddy(edDeleteLimit);
+    Hint(edDeleteLimit, "A scheduled run (or one without a window) whose plan would delete more "
+                        "than this share of the files on a side does nothing and fails.");
+    Label24 = Text(this, "Label24", "% of the files on a side");
+    Label25 = Text(this, "Label25", "100 turns the limit off.");
     cbAutostart = Check(this, "cbAutostart", "Start the scheduler when I log in");
     Hint(cbAutostart, "Starts this program with its scheduler running each time you log in to your desktop.");
 
@@ -54,6 +62,13 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     buf->addStretch();
     grid->addLayout(buf, 1, 1, 1, 2);
     grid->addWidget(Label21, 2, 1, 1, 2);
+    grid->addWidget(Label23, 3, 0);
+    auto* limit = new QHBoxLayout;
+    limit->addWidget(edDeleteLimit);
+    limit->addWidget(Label24);
+    limit->addStretch();
+    grid->addLayout(limit, 3, 1, 1, 2);
+    grid->addWidget(Label25, 4, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     layout->addSpacing(8);
@@ -62,6 +77,7 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
 
     connect(rgLogging, &tRadioGroup::Clicked, this, [this] { rgLoggingClick(); });
     connect(cbAutostart, &QCheckBox::clicked, this, [this] { cbAutostartClick(); });
+    connect(edDeleteLimit, &QLineEdit::textChanged, this, [this] { edDeleteLimitChange(); });
     connect(btBrowseLog, &QToolButton::clicked, this,
             [this] { main_.Browse(edLogPath, "Path for logging"); });
 }
@@ -74,6 +90,12 @@ void tOptionsPage::LoadSettings() {
     rgLogging->SetItemIndex(ParseIntOr(ReadPref("Logging", "Main"), 0));
     if (edLogPath->text().isEmpty()) edLogPath->setText(FromBytes(DefaultLogFolder()));
     cbAutostart->setChecked(AutostartEnabled());
+    const int limit = ParseDeleteLimit(ReadPref("DeleteLimit", "Main"));
+    {
+        const QSignalBlocker quiet(edDeleteLimit);
+        edDeleteLimit->setText(QString::number(limit));
+    }
+    RunSettings().DeleteLimit = limit;
 }
 
 void tOptionsPage::SaveSettings() { WritePref("BufSize", S(edBufSize->text()), "Main"); }
@@ -86,6 +108,14 @@ void tOptionsPage::rgLoggingClick() {
     const int index = rgLogging->ItemIndex();
     WritePref("Logging", std::to_string(index), "Main");
     RunSettings().Logging = index;
+}
+
+void tOptionsPage::edDeleteLimitChange() {
+    const std::string text = S(edDeleteLimit->text());
+    if (text.empty()) return;
+    const int limit = ParseDeleteLimit(text);
+    RunSettings().DeleteLimit = limit;
+    WritePref("DeleteLimit", std::to_string(limit), "Main");
 }
 
 void tOptionsPage::cbAutostartClick() {

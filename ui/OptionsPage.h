@@ -1,5 +1,6 @@
 // The main window's "Options" page: the program's settings of the "Main" section (logging,
-// log folder, copy buffer size) and the start at log-in.
+// log folder, copy buffer size, the share of a side unattended runs may delete) and the
+// start at log-in.
 #pragma once
 
 #include <QWidget>
@@ -29,12 +30,15 @@ public:
     // Handlers.
     void rgLoggingClick();
     void cbAutostartClick();
+    // Stored and used by the next run at once; an empty field changes nothing.
+    void edDeleteLimitChange();
 
 private:
     TFSyncMain& main_;
     tRadioGroup* rgLogging = nullptr;
     QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
-    QLineEdit *edLogPath = nullptr, *edBufSize = nullptr;
+    QLabel *Label23 = nullptr, *Label24 = nullptr, *Label25 = nullptr;
+    QLineEdit *edLogPath = nullptr, *edBufSize = nullptr, *edDeleteLimit = nullptr;
     QToolButton* btBrowseLog = nullptr;
     QCheckBox* cbAutostart = nullptr;
 };

@@ -2,9 +2,11 @@
 
 #include "engine/FileOps.h"
 #include "engine/Planner.h"
+#include "engine/RunDriver.h"
 #include "engine/Scanner.h"
 #include "engine/StatusList.h"
 #include "engine/UiPort.h"
+#include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "ui/SyncMain.h"
 #include "widgets/StatusGrid.h"
@@ -95,10 +97,14 @@ bool ValidNewName(const std::string& name) {
 }
 
 // The final message of an immediate command, with the paths that failed below it.
+std::string CountText(int count, const char* verb) {
+    return count == 1 ? std::string("One file has been ") + verb
+                      : std::to_string(count) + " files have been " + verb;
+}
+
 std::string ResultMessage(int count, const char* verb, const std::vector<std::string>& failures,
-                          const char* failureTitle) {
-    std::string text = count == 1 ? std::string("One file has been ") + verb + "."
-                                  : std::to_string(count) + " files have been " + verb + ".";
+                          const char* failureTitle, std::string text = {}) {
+    if (text.empty()) text = CountText(count, verb) + ".";
     if (failures.empty()) return text;
     text += "\n\n";
     text += failureTitle;
@@ -535,8 +541,23 @@ void TFSyncStatus::BuildControls() {
     paths->addWidget(lbRightBaseFolder, 1, 1);
     paths->setColumnStretch(1, 1);
 
+    lbDeleteLimit = new QLabel(this);
+    lbDeleteLimit->setObjectName("lbDeleteLimit");
+    lbDeleteLimit->setWordWrap(true);
+    {
+        QPalette p = lbDeleteLimit->palette();
+        p.setColor(QPalette::WindowText, Qt::red);
+        lbDeleteLimit->setPalette(p);
+        QFont bold = lbDeleteLimit->font();
+        bold.setBold(true);
+        lbDeleteLimit->setFont(bold);
+    }
+    lbDeleteLimit->hide();
+
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    // The warning takes the room beside the buttons; without it the buttons stay right.
+    buttons->addWidget(lbDeleteLimit, 1);
+    buttons->addStretch(0);
     buttons->addWidget(btStart);
     buttons->addWidget(btCancel);
 
@@ -689,6 +710,11 @@ void TFSyncStatus::ShowSummary() {
     lbMove->setText(QString::fromStdString(list_->lbMove));
     lbDelete->setText(QString::fromStdString(list_->lbDelete));
     lbTotalFilesShown->setText(QString::fromStdString(list_->lbTotalFilesShown));
+    // What an unattended run would refuse, said before Start.
+    const std::string tooMany =
+        Profile ? DeletionLimitExceeded(*Profile, RunSettings().DeleteLimit) : std::string();
+    lbDeleteLimit->setText(QString::fromStdString(tooMany));
+    lbDeleteLimit->setVisible(!tooMany.empty());
 }
 
 void TFSyncStatus::Rebuild() {
@@ -943,14 +969,21 @@ void TFSyncStatus::LeavePair(int row, TFileListEntry& e, bool left, const char* 
 }
 
 bool TFSyncStatus::DeleteSide(int row, TFileListEntry& e, bool left,
-                              std::vector<std::string>& failures) {
+                              std::vector<std::string>& failures, bool& trashed) {
     const std::string& base = left ? Profile->LeftPath : Profile->RightPath;
     const std::string path =
         NormalizeSlashes(base + "/" + e.RelPath() + "/" + std::string(e.Name()));
     int32_t deleted = 0, versions = 0, folders = 0;
     errno = 0;
-    if (DeleteOneFile(*Profile, path, base, false, deleted, versions, folders) !=
-        tExecResult::Done) {
+    trashed = false;
+    // Into the trash where its file system has one; deleted as before where it has none.
+    const tTrashResult put =
+        Profile->RecycleDeletedFiles ? trash_.MoveToTrash(path) : tTrashResult::NoTrash;
+    trashed = put == tTrashResult::Trashed;
+    if (put == tTrashResult::Failed ||
+        (put == tTrashResult::NoTrash &&
+         DeleteOneFile(*Profile, path, base, false, deleted, versions, folders) !=
+             tExecResult::Done)) {
         const int error = errno != 0 ? errno : EIO;
         failures.push_back(path + " (" + std::strerror(error) + ")");
         return false;
@@ -962,7 +995,7 @@ bool TFSyncStatus::DeleteSide(int row, TFileListEntry& e, bool left,
 
 void TFSyncStatus::DeleteNowSelected(bool left, bool right) {
     if (!Profile || executing_ || !list_) return;
-    int deleted = 0;
+    int deleted = 0, trashed = 0;
     bool deleteAll = false;
     std::vector<std::string> failures;
     const auto [top, bottom] = Selection();
@@ -982,14 +1015,30 @@ void TFSyncStatus::DeleteNowSelected(bool left, bool right) {
                 if (answer == 2) continue;
                 if (answer == 3) deleteAll = true;
             }
-            if (sides.Left && DeleteSide(row, *e, true, failures)) ++deleted;
-            if (sides.Right && DeleteSide(row, *e, false, failures)) ++deleted;
+            for (bool onLeft : {true, false}) {
+                bool inTrash = false;
+                if ((onLeft ? sides.Left : sides.Right) &&
+                    DeleteSide(row, *e, onLeft, failures, inTrash))
+                    ++(inTrash ? trashed : deleted);
+            }
         }
         UpdateStatusSummary(*Profile);
         Grid->GridModel()->RowsChanged(top, bottom);
         ShowSummary();
     }
-    Ui().ShowInfo(ResultMessage(deleted, "deleted", failures, "Could not delete:"));
+    if (!Profile->RecycleDeletedFiles) {
+        Ui().ShowInfo(ResultMessage(deleted, "deleted", failures, "Could not delete:"));
+        return;
+    }
+    // Where a file system has no trash, the files deleted there are gone: the message says so.
+    std::string text = CountText(trashed, "moved to the trash") + ".";
+    if (deleted > 0) {
+        std::string places;
+        for (const std::string& top : trash_.NoTrashFolders())
+            places += (places.empty() ? "" : ", ") + top;
+        text += "\n" + CountText(deleted, "deleted for good") + " (no trash on " + places + ").";
+    }
+    Ui().ShowInfo(ResultMessage(0, "", failures, "Could not delete:", text));
 }
 
 void TFSyncStatus::RenameNowSelected(bool left, bool right) {

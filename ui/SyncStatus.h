@@ -3,6 +3,7 @@
 // or deletes and renames files at once, and "Start" hands the plan as shown to the run.
 #pragma once
 
+#include "engine/Trash.h"
 #include "profiles/FileList.h"
 #include "ui/NxForm.h"
 
@@ -163,6 +164,8 @@ public:
     TPathLabel *lbLeftBaseFolder, *lbRightBaseFolder;
     QLabel *lbRightToLeft, *lbMove, *lbLeftToRight, *lbDelete, *lbTotalFilesShown;
     QCheckBox* cbFilesToDelete;
+    // Shown while the plan as shown deletes more of a side than an unattended run may.
+    QLabel* lbDeleteLimit;
     TRadioGroup *rgState, *rgExistence, *rgMovedFiles, *rgAdjustMovedFiles;
     QPushButton *btSelectAll, *btStart, *btCancel;
     TStatusGrid* Grid;
@@ -220,11 +223,15 @@ private:
     bool SetActionOfSelection(QAction* item, tAction action);
     void CheckOnly(QAction* item);
     void CommandKey(int key);
-    // One side of an immediate delete or rename of grid row `row`; see the unit.
-    bool DeleteSide(int row, TFileListEntry& e, bool left, std::vector<std::string>& failures);
+    // One side of an immediate delete of grid row `row`, into the trash where the profile
+    // says so (trashed tells); see the unit.
+    bool DeleteSide(int row, TFileListEntry& e, bool left, std::vector<std::string>& failures,
+                    bool& trashed);
     void LeavePair(int row, TFileListEntry& e, bool left, const char* mark);
 
     std::unique_ptr<tStatusList> list_;
+    // Where "Delete Now" puts files (with RecycleDeletedFiles).
+    tTrash trash_;
     tPopupState popup_;
     std::array<QAction*, kMenuItemCount> items_{};
     QTimer* progressTimer_ = nullptr;

@@ -49,6 +49,13 @@ protected:
         ASSERT_EQ(store.Flush(), "");
     }
 
+    // Mirrors that delete most of a small side: no limit on deletions (it has its own test).
+    void NoDeleteLimit() {
+        tPreferences store = Stored();
+        store.Write("DeleteLimit", "100", "Main");
+        ASSERT_EQ(store.Flush(), "");
+    }
+
     tPreferences Stored() {
         tPreferences store(home.Path(".CorvaneX"));
         store.Load();
@@ -119,6 +126,7 @@ TEST_F(HeadlessRun, ExactMirrorMakesTheRightTreeEqualTheLeft) {
     p.UA_DeleteFiles = true;
     p.Unattended = true; // dangerous: a forced run must not ask
     Store(p);
+    NoDeleteLimit();
 
     auto r = Corvane({"--run", "mirror"});
     EXPECT_EQ(r.Status, 0) << r.Err;
@@ -193,6 +201,7 @@ TEST_F(HeadlessRun, EmptyModelSideDeletesNothing) {
     p.UA_DeleteFiles = true;
     p.ExcludeMasks = "*.tmp";
     Store(p);
+    NoDeleteLimit();
     auto expectRefused = [&](const std::string& what) {
         SCOPED_TRACE(what);
         auto r = Corvane({"--run", "unmounted"});
@@ -237,6 +246,56 @@ TEST_F(HeadlessRun, EmptyModelOnTheRightDeletesNothingOnTheLeft) {
     EXPECT_EQ(r.Status, 1) << r.Err;
     EXPECT_EQ(r.Out, "Model side is empty: nothing deleted\n");
     EXPECT_EQ(left.List(), (std::vector<std::string>{"work/", "work/report.doc"}));
+}
+
+TEST_F(HeadlessRun, RunThatWouldDeleteMoreThanTheLimitDoesNothing) {
+    std::vector<std::string> eight;
+    for (int i = 1; i <= 8; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        right.WriteFile(name, "backed up", kOld);
+        eight.push_back(name);
+    }
+    for (int i = 1; i <= 3; ++i)
+        left.WriteFile("f" + std::to_string(i) + ".txt", "backed up", kOld);
+    left.WriteFile("new.txt", "new", kOld);
+    // Left out by the masks on both sides: not counted.
+    left.WriteFile("a.tmp", "scratch", kOld);
+    right.WriteFile("b.tmp", "scratch", kOld);
+    eight.insert(eight.begin(), "b.tmp");
+    tProfile p = NewProfile("backup");
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.UA_DeleteFiles = true;
+    p.ExcludeMasks = "*.tmp";
+    Store(p);
+
+    const std::string refusal =
+        "Would delete 5 of 8 files (62%), more than the 50% allowed: nothing done";
+    auto r = Corvane({"--run", "backup"});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, refusal + "\n");
+    EXPECT_EQ(right.List(), eight) << "nothing at all was executed";
+    EXPECT_EQ(Stored().Read("rep_backup", "Reports"), refusal);
+
+    // A side of 8 files may lose 4.
+    left.WriteFile("f4.txt", "backed up", kOld);
+    r = Corvane({"--run", "backup"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "1 copied, 4 deleted\n");
+    EXPECT_EQ(right.List(), (std::vector<std::string>{"b.tmp", "f1.txt", "f2.txt", "f3.txt",
+                                                      "f4.txt", "new.txt"}));
+
+    // 100 turns the limit off: 4 of 5 go.
+    for (const char* name : {"f1.txt", "f2.txt", "f3.txt", "f4.txt"})
+        ASSERT_EQ(unlink(left.Path(name).c_str()), 0);
+    tPreferences store(home.Path(".CorvaneX"));
+    store.Load();
+    store.Write("DeleteLimit", "100", "Main");
+    ASSERT_EQ(store.Flush(), "");
+    r = Corvane({"--run", "backup"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "0 copied, 4 deleted\n");
+    EXPECT_EQ(right.List(), (std::vector<std::string>{"b.tmp", "new.txt"}));
 }
 
 TEST_F(HeadlessRun, OverlappingBaseFoldersAreRefused) {
@@ -364,6 +423,7 @@ TEST_F(HeadlessRun, SecondRunOfTheSameProfileTouchesNothing) {
     other.LeftPath = otherLeft.Root();
     other.RightPath = otherRight.Root();
     Store(other);
+    NoDeleteLimit();
     const std::string before = home.ReadFile(".CorvaneX");
     {
         // Another process is running the profile.

@@ -467,7 +467,8 @@ TEST_F(MirrorDeletions, DeletionsAreAskedWithoutVersions) {
     ASSERT_EQ(port.Results.size(), 1u);
     EXPECT_EQ(port.Results[0].lbDeletedR, "3 (0.0kB)");
     EXPECT_TRUE(port.Results[0].lbDeletedVisible);
-    EXPECT_NE(LogText().find("DELETE " + tree.Path("R/sub/z.txt") + "\n"), std::string::npos);
+    EXPECT_NE(LogText().find("DELETE " + tree.Path("R/sub/z.txt") + " (to the trash)\n"),
+              std::string::npos);
 }
 
 TEST_F(MirrorDeletions, DeletedFilesBecomeOldVersionsWithoutQuestions) {

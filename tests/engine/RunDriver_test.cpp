@@ -32,6 +32,8 @@ protected:
         p.UA_DeleteFiles = true;
         left.WriteFile("keep.txt", "k", kOld);
         right.WriteFile("obsolete.txt", "o", kOld);
+        // The mirror loses its only file: no limit on deletions here (it has tests of its own).
+        RunSettings().DeleteLimit = 100;
         return p;
     }
 };

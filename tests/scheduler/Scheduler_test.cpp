@@ -227,6 +227,46 @@ TEST_F(Scheduler, FailedRunWhileNoErrorEndsTheSchedule) {
     EXPECT_TRUE(port.Calls.empty()) << "a scheduled run asks nothing: " << port.Calls.front();
 }
 
+TEST_F(Scheduler, MirrorThatWouldDeleteMoreThanTheLimitIsAFailedRunThatDoesNothing) {
+    RunSettings() = tMainSettings{};
+    const tDateTime due = clock + kMinute;
+    std::vector<tProfile> ps;
+    // Two mirrors due at once over 8 files each: one keeps 3 of them, one keeps 4.
+    for (const char* name : {"refused", "allowed"}) {
+        tProfile& p = Add(name, due, ps);
+        p.ExactMirror = true;
+        p.UA_DeleteFiles = true;
+        p.Repeat = true;
+        p.RepeatMode = 0; // while no error
+        p.Days = 1;
+    }
+    for (size_t n = 0; n < 2; ++n) {
+        TempTree& left = *trees[2 * n];
+        for (int i = 1; i <= 8; ++i) Right(n).WriteFile("f" + std::to_string(i), "x", 1600000000);
+        for (int i = 1; i <= (n == 0 ? 3 : 4); ++i)
+            left.WriteFile("f" + std::to_string(i), "x", 1600000000);
+    }
+    Store(ps);
+    clock = due;
+    scheduler.Tick(clock, hooks);
+    ASSERT_EQ(runs.size(), 2u);
+    const std::string refusal =
+        "Would delete 5 of 8 files (62%), more than the 50% allowed: nothing done";
+    EXPECT_TRUE(runs[0].Failed());
+    EXPECT_EQ(runs[0].Result, refusal);
+    EXPECT_FALSE(runs[0].Rescheduled) << "repeated only while no error";
+    EXPECT_EQ(Right(0).List().size(), 8u);
+    EXPECT_FALSE(Right(0).Exists("refused.txt")) << "nothing at all was executed";
+    EXPECT_EQ(OnDisk("refused").LastRunResult, refusal);
+
+    EXPECT_FALSE(runs[1].Failed());
+    EXPECT_EQ(runs[1].Result, "1 copied, 4 deleted");
+    EXPECT_TRUE(runs[1].Rescheduled);
+    EXPECT_EQ(Right(1).List(),
+              (std::vector<std::string>{"allowed.txt", "f1", "f2", "f3", "f4"}));
+    EXPECT_TRUE(port.Calls.empty()) << "a scheduled run asks nothing: " << port.Calls.front();
+}
+
 TEST_F(Scheduler, RunHeldElsewhereIsSkippedNotFailedAndTakenInOnceItEnds) {
     const tDateTime due = clock + kMinute;
     std::vector<tProfile> ps;

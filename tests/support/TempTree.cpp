@@ -25,6 +25,26 @@ void Check(bool ok, const std::string& what) {
     if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+// Deleted files go to the desktop's trash: the tests' own go to a data folder of their own,
+// never into the trash of whoever runs them. A test that looks at a trash sets the variable
+// itself.
+struct tTestDataHome {
+    std::string Folder;
+    pid_t Owner = getpid();
+    tTestDataHome() {
+        std::string tmpl = (fs::temp_directory_path() / "corvane-data-XXXXXX").string();
+        if (mkdtemp(tmpl.data()) == nullptr) return;
+        Folder = tmpl;
+        chmod(Folder.c_str(), 0777);
+        setenv("XDG_DATA_HOME", Folder.c_str(), 1);
+    }
+    ~tTestDataHome() {
+        std::error_code ec;
+        if (!Folder.empty() && getpid() == Owner) fs::remove_all(Folder, ec);
+    }
+};
+const tTestDataHome testDataHome;
+
 } // namespace
 
 TempTree::TempTree() {

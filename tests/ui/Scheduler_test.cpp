@@ -241,6 +241,35 @@ TEST_F(SchedulerWindow, SchedulerPageAtAFixedMoment) {
     EXPECT_EQ(Cell(0, 3).substr(Cell(0, 3).find('\x01')), "\x01" "1 copied");
 }
 
+TEST_F(SchedulerWindow, ScheduledMirrorOverTheDeletionLimitIsAnnouncedAsAFailedRun) {
+    tDateTime now = EncodeDateTime({2031, 4, 2, 9, 0, 0});
+    const tDateTime due = now + 60 * kSecond;
+    tProfile mirror = Profile("mirror", due);
+    mirror.ExactMirror = true;
+    mirror.UA_DeleteFiles = true;
+    Store({mirror});
+    TempTree& left = *trees[0];
+    for (int i = 1; i <= 8; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        RightOf(0).WriteFile(name, "x", 1600000000);
+        if (i <= 3) left.WriteFile(name, "x", 1600000000);
+    }
+    Open(false, [&] { return now; });
+    ShowPage("tsScheduler");
+    decisions.push_back(1); // yes, schedule the mirror that deletes unattended
+    Get<QAbstractButton>("btScheduler")->click();
+    ASSERT_TRUE(w->SchedulerActive());
+    w->SchedulerPage().Timer1Timer();
+    now = due;
+    w->SchedulerPage().Timer1Timer();
+    const std::string refusal =
+        "Would delete 5 of 8 files (62%), more than the 50% allowed: nothing done";
+    ASSERT_EQ(notified.size(), 1u);
+    EXPECT_EQ(notified[0], (std::pair<std::string, std::string>{"mirror", refusal}));
+    EXPECT_EQ(RightOf(0).List().size(), 8u) << "nothing at all was executed";
+    EXPECT_EQ(OnDisk("mirror").LastRunResult, refusal);
+}
+
 TEST_F(SchedulerWindow, OverviewRunsUntilTheFirstFailureAndSchedulesTickedProfiles) {
     tProfile one = Profile("one", 0), two = Profile("two", 0), three = Profile("three", 0);
     two.LeftPath = home.Path("not-there");

@@ -441,17 +441,33 @@ TEST_F(MainWindow, FixedSizeFitsEveryControlAndARestartRestoresWhereTheUserWas) 
         }
     }
     pages->setCurrentIndex(0);
+    inner->setCurrentWidget(Get("tsModes"));
+    QApplication::processEvents();
+    for (const char* name : {"Label16", "cbRecycleOverwrittenFiles", "cbRecycleDeletedFiles", "Label18"})
+        EXPECT_TRUE(Get(name)->isVisible()) << name;
+    EXPECT_TRUE(Checked("cbRecycleDeletedFiles"));
+    EXPECT_FALSE(Checked("cbRecycleOverwrittenFiles"));
     inner->setCurrentIndex(0);
 
     SetText("edLeftPath", left.Root());
     SetText("edRightPath", right.Root());
+    Click("cbRecycleOverwrittenFiles");
+    Click("cbRecycleDeletedFiles");
     SaveAs("documents");
+    const auto documents = LoadStoredProfile(w->Store(), "documents");
+    ASSERT_TRUE(documents);
+    EXPECT_TRUE(documents->RecycleOverwrittenFiles);
+    EXPECT_FALSE(documents->RecycleDeletedFiles);
     SetText("edLeftPath", "/srv/music");
     SaveAs("music");
     Select("documents");
     Get<tRadioGroup>("rgLogging")->Item(2)->click();
     EXPECT_EQ(w->Store().Read("Logging", "Main"), "2"); // at once
     SetText("edBufSize", "99999");
+    EXPECT_EQ(TextOf("edDeleteLimit"), "50");
+    SetText("edDeleteLimit", "30");
+    EXPECT_EQ(w->Store().Read("DeleteLimit", "Main"), "30"); // at once
+    EXPECT_EQ(RunSettings().DeleteLimit, 30) << "the next run uses it";
     pages->setCurrentIndex(3);
     w->move(123, 145);
     QApplication::processEvents();
@@ -464,6 +480,10 @@ TEST_F(MainWindow, FixedSizeFitsEveryControlAndARestartRestoresWhereTheUserWas) 
     EXPECT_EQ(Get<QTabWidget>("PageControl1")->currentIndex(), 3);
     EXPECT_EQ(Get<tRadioGroup>("rgLogging")->ItemIndex(), 2);
     EXPECT_EQ(TextOf("edBufSize"), "10240");
+    EXPECT_EQ(TextOf("edDeleteLimit"), "30");
+    EXPECT_EQ(RunSettings().DeleteLimit, 30);
+    EXPECT_TRUE(Checked("cbRecycleOverwrittenFiles"));
+    EXPECT_FALSE(Checked("cbRecycleDeletedFiles"));
     QTest::qWait(20);
     EXPECT_EQ(w->pos(), where);
     EXPECT_EQ(w->size(), size);

@@ -24,7 +24,10 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -315,6 +318,7 @@ TEST_F(SyncStatus, DeleteNowAsksRowByRowAndCountsEveryFile) {
     left.WriteFile("c2.txt", "2", kNew);
     left.WriteFile("gone.txt", "g", kNew);
     tProfile p = Profile();
+    p.RecycleDeletedFiles = false; // deleted for good
     TFSyncStatus w;
     Open(p, w);
     const int both = RowOf(w, "both.txt");
@@ -356,6 +360,54 @@ TEST_F(SyncStatus, DeleteNowAsksRowByRowAndCountsEveryFile) {
     EXPECT_EQ(port.Calls.back(), "Info: 2 files have been deleted.\n\nCould not delete:\n" +
                                      left.Path("gone.txt") + " (No such file or directory)");
     EXPECT_EQ(p.Stats.CopyToRightCount, 1) << "only the file that is still there";
+}
+
+TEST_F(SyncStatus, DeleteNowUsesTheTrashAndTooManyDeletionsAreWarnedOfBeforeStart) {
+    const std::string saved = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    setenv("XDG_DATA_HOME", home.Path("data").c_str(), 1);
+    for (int i = 1; i <= 8; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        right.WriteFile(name, "right " + name, kOld);
+        if (i <= 3) left.WriteFile(name, "right " + name, kOld);
+    }
+    tProfile p = Profile(true, false, true);
+    TFSyncStatus w;
+    Open(p, w);
+    // What an unattended run of this plan would refuse.
+    EXPECT_TRUE(w.lbDeleteLimit->isVisible());
+    EXPECT_EQ(w.lbDeleteLimit->text().toStdString(),
+              "Would delete 5 of 8 files (62%), more than the 50% allowed: nothing done");
+
+    const int f4 = RowOf(w, "f4.txt");
+    port.Choices = {1};
+    SelectAndPopup(w, f4, f4);
+    w.DeleteNowFromRightFolder1Click();
+    EXPECT_FALSE(right.Exists("f4.txt"));
+    EXPECT_EQ(port.Calls.back(), "Info: One file has been moved to the trash.");
+    EXPECT_EQ(Cell(w, f4, 5), "(deleted)");
+    const std::string trash = home.Path("data/Trash");
+    const std::string infoText = [&] {
+        std::ifstream in(trash + "/info/f4.txt.trashinfo");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    EXPECT_NE(infoText.find("\nPath=" + right.Path("f4.txt") + "\n"), std::string::npos)
+        << infoText;
+    ASSERT_EQ(::rename((trash + "/files/f4.txt").c_str(), right.Path("f4.txt").c_str()), 0);
+    EXPECT_EQ(right.ReadFile("f4.txt"), "right f4.txt") << "restored as it was";
+
+    // The counters follow: 4 of the 7 files still there is still too many.
+    EXPECT_EQ(w.lbDeleteLimit->text().toStdString(),
+              "Would delete 4 of 7 files (57%), more than the 50% allowed: nothing done");
+    // Deletions hidden are not carried out: nothing to warn of.
+    w.cbFilesToDelete->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(w.lbDeleteLimit->isVisible());
+    w.cbFilesToDelete->setCheckState(Qt::PartiallyChecked);
+    EXPECT_TRUE(w.lbDeleteLimit->isVisible());
+    RunSettings().DeleteLimit = 100;
+    w.cbFilesToDelete->setCheckState(Qt::Unchecked);
+    w.cbFilesToDelete->setCheckState(Qt::PartiallyChecked);
+    EXPECT_FALSE(w.lbDeleteLimit->isVisible()) << "100 sets no limit";
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
 }
 
 TEST_F(SyncStatus, RenameLeftOnlyLeavesThePairAndBothSidesKeepIt) {
