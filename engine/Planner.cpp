@@ -216,6 +216,10 @@ bool PassesFilter(const TFileListEntry& e, const tStatusFilter& f, bool folderRo
     case actDelete:
         if (!folderRow) return true;
         [[fallthrough]];
+    case actConflict:
+        // A file edited on both sides since the last run is copied both ways.
+        if (e.FromLastRun) return f.rgState != 4;
+        [[fallthrough]];
     default:
         return f.rgState < 1 || f.rgState > 3;
     }

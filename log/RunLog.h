@@ -28,7 +28,8 @@ std::string LogFileName(int mode, std::string_view logFolder, std::string_view p
 
 // Runs the plan of profile with the log of RunSettings() (as they are now) and stores the
 // report under "rep_" + Name. A plan with nothing to do writes no log ("No files copied or
-// folders created." is shown when attended). A log that cannot be opened silently runs
+// folders created." is shown when attended) unless it has leftovers to remove or a
+// LastRunStateNote, which goes into the log before the executor's lines. A log that cannot be opened silently runs
 // without one. Returns false only when an exception ended the execution: its message is
 // then shown (attended runs only) and left in LastRunResult, and no report is stored.
 bool ExecuteWithLog(tProfile& profile);

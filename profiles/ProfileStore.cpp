@@ -16,7 +16,8 @@ constexpr tSideEntry kEntries[] = {{"Profiles", "opt_"},
                                    {"BaseFolderItems", "bfs_"},
                                    {"FileMasks", "msk_"},
                                    {"ExcludeMasks", "xcl_"},
-                                   {"Reports", "rep_"}};
+                                   {"Reports", "rep_"},
+                                   {"Remember", "rem_"}};
 
 std::string Key(const char* prefix, std::string_view name) {
     return std::string(prefix) + std::string(name);
@@ -52,6 +53,7 @@ std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::
     p.FileMasks = store.Read(Key("msk_", name), "FileMasks");
     p.ExcludeMasks = store.Read(Key("xcl_", name), "ExcludeMasks");
     p.LastRunResult = store.Read(Key("rep_", name), "Reports");
+    p.RememberLastRun = store.Read(Key("rem_", name), "Remember") == "1";
     if (!DecodeOptions(p, record)) return std::nullopt;
     return p;
 }
@@ -60,10 +62,18 @@ std::string StoreProfile(tPreferences& store, const tProfile& p) {
     if (std::string problem = ValidateProfileName(p.Name); !problem.empty()) return problem;
     if (std::string problem = ValidateProfilePaths(p); !problem.empty()) return problem;
     const std::string values[] = {EncodeOptions(p), p.BaseFolderItems, p.FileMasks,
-                                  p.ExcludeMasks, p.LastRunResult};
-    for (size_t i = 0; i < std::size(kEntries); ++i)
-        if (!store.Write(Key(kEntries[i].Prefix, p.Name), values[i], kEntries[i].Section))
+                                  p.ExcludeMasks, p.LastRunResult, "1"};
+    static_assert(std::size(values) == std::size(kEntries));
+    for (size_t i = 0; i < std::size(kEntries); ++i) {
+        const std::string key = Key(kEntries[i].Prefix, p.Name);
+        // The option is stored only while on, so profiles without it leave no entry.
+        if (std::string_view(kEntries[i].Prefix) == "rem_" && !p.RememberLastRun) {
+            store.Delete(key, kEntries[i].Section);
+            continue;
+        }
+        if (!store.Write(key, values[i], kEntries[i].Section))
             return "The profile could not be stored.";
+    }
     return {};
 }
 
@@ -88,7 +98,8 @@ bool DiffersFromStored(const tPreferences& store, std::string_view name, const t
                             advanceNew))
         return true;
     return store.Read("msk_" + n, "FileMasks") != edited.FileMasks ||
-           store.Read("xcl_" + n, "ExcludeMasks") != edited.ExcludeMasks;
+           store.Read("xcl_" + n, "ExcludeMasks") != edited.ExcludeMasks ||
+           (store.Read("rem_" + n, "Remember") == "1") != edited.RememberLastRun;
 }
 
 } // namespace corvane

@@ -1,4 +1,4 @@
-// The stored profiles: their names in store order, loading, saving and removing the five
+// The stored profiles: their names in store order, loading, saving and removing the side
 // entries of a profile, and the comparison that tells whether the edit page differs from
 // what is stored.
 #pragma once
@@ -25,12 +25,13 @@ std::vector<std::string> StoredProfileNames(const tPreferences& store);
 // does not decode.
 std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::string& name);
 
-// Writes the five entries of p under p.Name in their order: option record, base-folder
-// selection, include masks, exclude masks, last result. Refuses (nothing written, the
+// Writes the entries of p under p.Name in their order: option record, base-folder
+// selection, include masks, exclude masks, last result, and "Remember" ("1"; removed when
+// the option is off). Refuses (nothing written, the
 // message returned) a name or texts the store cannot hold; "" on success. Does not flush.
 std::string StoreProfile(tPreferences& store, const tProfile& p);
 
-// Removes the five entries of name; missing entries are no error. Does not flush.
+// Removes the entries of name; missing entries are no error. Does not flush.
 void RemoveStoredProfile(tPreferences& store, std::string_view name);
 
 // Whether the edited option record differs from the stored one in what the user changes:
@@ -40,8 +41,8 @@ void RemoveStoredProfile(tPreferences& store, std::string_view name);
 bool OptionRecordChanged(std::string_view stored, std::string_view edited,
                          std::string_view advanceOld, std::string_view advanceNew);
 
-// OptionRecordChanged against the stored "opt_" entry of name, or the stored masks differ
-// from edited's.
+// OptionRecordChanged against the stored "opt_" entry of name, or the stored masks or the
+// "Remember" entry differ from edited's.
 bool DiffersFromStored(const tPreferences& store, std::string_view name, const tProfile& edited,
                        std::string_view advanceOld, std::string_view advanceNew);
 
