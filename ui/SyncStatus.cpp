@@ -160,6 +160,10 @@ void AdjustPlanStatistics(tProfile& profile, const TFileListEntry& e, int sign, 
         s.DeleteCount += sign;
         s.DeleteBytes += sign * ShownSize(e);
         break;
+    case tAction::actConflict:
+        // A file edited on both sides: the plan keeps both (BuildStatusList counts it).
+        s.AffectedCount += sign;
+        break;
     default:
         break;
     }
