@@ -367,6 +367,7 @@ void BuildStatusList(tProfile& profile) {
         bool markedNow = false;
         if (blind.Covers(e)) {
             e.Action = e.DefaultAction = actNone;
+            e.FromLastRun = false;
         } else if (mirror) {
             if (e.Action != actNone && oneSided && e.Action != actMove &&
                 ((!e.Left.Present && profile.LeftToRight) ||
