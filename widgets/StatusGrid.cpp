@@ -94,7 +94,7 @@ std::string PlannedReason(const tProfile& p, const TFileListEntry& e, tAction a)
     if (e.FromLastRun && both && a == tAction::actConflict)
         return "changed on both sides since the last run (left " + GridDateText(e.Left.Time) +
                ", right " + GridDateText(e.Right.Time) +
-               "): the older edit gets a conflict name and both are kept on both sides";
+               "): both edits are kept";
     if (e.FromLastRun && !both && (a == tAction::actDelete || a == tAction::actNone)) {
         const std::string deleted = "deleted on the " + SideName(!e.Left.Present) + " since the last run";
         return a == tAction::actDelete ? deleted

@@ -648,6 +648,7 @@ TEST_F(SyncStatus, RememberedRunShowsConflictsAndCarriedDeletionsAndTheUserMayPi
             rows[Cell(w, r, 1).substr(4)] = {
                 Cell(w, r, 4), model->data(model->index(r - 1, 1), Qt::ToolTipRole).toString().toStdString()};
         EXPECT_EQ(w.cbFilesToDelete->checkState(), Qt::PartiallyChecked);
+        EXPECT_TRUE(w.cbFilesToDelete->isEnabled() && w.lbDelete->isEnabled());
         EXPECT_EQ(w.lbDelete->text().toStdString(), "1 (0.0kB)");
         // The user settles one conflict by taking the right side.
         const int picked = RowOf(w, "picked.txt");
@@ -669,7 +670,7 @@ TEST_F(SyncStatus, RememberedRunShowsConflictsAndCarriedDeletionsAndTheUserMayPi
     EXPECT_EQ(rows["both.txt"].second,
               "changed on both sides since the last run (left " + GridDateText(kNew) +
                   ", right " + GridDateText(kNew + 60) +
-                  "): the older edit gets a conflict name and both are kept on both sides");
+                  "): both edits are kept");
     EXPECT_EQ(rows["picked.txt"].first, "CONFLICT");
 
     const std::string kept = ConflictName("both.txt", kNew, "left");
