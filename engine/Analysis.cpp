@@ -1,5 +1,6 @@
 #include "engine/Analysis.h"
 
+#include "engine/LastRunState.h"
 #include "engine/Media.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
@@ -59,6 +60,9 @@ bool AnalyzeProfile(tProfile& profile) {
     Ui().SetProgressTitle("Selecting Files");
     CompareEntries(profile);
     FindMovedFiles(profile);
+    profile.LastRunCarry.reset();
+    profile.LastRunStateNote.clear();
+    if (RememberInEffect(profile)) ApplyLastRunState(profile);
     BuildStatusList(profile);
     return true;
 }

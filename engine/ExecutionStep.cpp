@@ -49,8 +49,10 @@ bool ExecuteWithLog(tProfile& profile, const std::function<void(tProfile&)>& exe
 
         if (profile.Stats.AffectedCount == 0 && profile.Stats.FolderRowsShown == 0) {
             // Leftovers of an interrupted copy go also when nothing else is to be done.
-            if (!profile.LeftoverTempFiles.empty()) {
+            if (!profile.LeftoverTempFiles.empty() || !profile.LastRunStateNote.empty()) {
                 OpenLog(profile, RunSettings(), now);
+                if (!profile.LastRunStateNote.empty())
+                    WriteLogLine(profile, profile.LastRunStateNote);
                 RemoveLeftoverTempFiles(profile);
                 CloseLog(profile);
             }
@@ -58,6 +60,7 @@ bool ExecuteWithLog(tProfile& profile, const std::function<void(tProfile&)>& exe
             profile.LastRunResult = ReportNothingToDo;
         } else {
             OpenLog(profile, RunSettings(), now);
+            if (!profile.LastRunStateNote.empty()) WriteLogLine(profile, profile.LastRunStateNote);
             execute(profile);
             CloseLog(profile);
         }

@@ -10,8 +10,9 @@ class tProfile;
 
 // Runs the plan of profile with the log of RunSettings() (as they are now) and stores the
 // report under "rep_" + Name. A plan with nothing to do writes no log ("No files copied or
-// folders created." is shown when attended). A log that cannot be opened silently runs
-// without one. Returns false only when an exception ended the execution: its message is
+// folders created." is shown when attended) unless it has leftovers to remove or a
+// LastRunStateNote, which goes into the log before the executor's lines. A log that cannot
+// be opened silently runs without one. Returns false only when an exception ended the execution: its message is
 // then shown (attended runs only) and left in LastRunResult, and no report is stored.
 bool ExecuteWithLog(tProfile& profile);
 

@@ -2,6 +2,7 @@
 
 #include "engine/FileAccess.h"
 #include "engine/FileOps.h"
+#include "engine/LastRunState.h"
 #include "engine/Media.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
@@ -124,6 +125,7 @@ private:
     tExecResult Copy(const TFileListEntry& e, bool toRight);
     tExecResult Move(const TFileListEntry& e);
     tExecResult Delete(const TFileListEntry& e);
+    tExecResult KeepBoth(const TFileListEntry& e);
     // Books the code of one entry; false when the pass ends here.
     bool Treat(TFileListEntry& e, tExecResult code);
     // The result list's reason for a failed entry.
@@ -179,6 +181,7 @@ private:
     tRunState run_;
     std::vector<std::string> lines_; // the result window's list of the current pass
     int32_t errorLines_ = 0, accessLines_ = 0;
+    int32_t conflictsKept_ = 0; // files edited on both sides, both edits kept
     std::optional<Clock::time_point> waitStart_;
     // By side (0 left, 1 right): folders written into, and folders known to exist.
     std::unordered_set<std::string> written_[2], ready_[2];
@@ -241,6 +244,7 @@ void tExecutor::Run() {
     SetFolderTimes();
     LogDroppedAttributes();
     SetResult();
+    profile_.ExecutionCancelled = status_.Cancelled;
     if (!profile_.RunUnattended) ShowResult();
 }
 
@@ -261,6 +265,9 @@ void tExecutor::Pass() {
         case tAction::actSkipped:
         case tAction::actDelete:
             break;
+        case tAction::actConflict:
+            if (e.FromLastRun) break; // edited on both sides: both edits are kept
+            continue;
         default:
             continue;
         }
@@ -341,6 +348,8 @@ tExecResult tExecutor::FileEntry(const TFileListEntry& e) {
         return SystemError(e.ExecResult);
     case tAction::actDelete:
         return Delete(e);
+    case tAction::actConflict:
+        return e.FromLastRun ? KeepBoth(e) : tExecResult::None;
     default:
         return tExecResult::None;
     }
@@ -466,10 +475,66 @@ tExecResult tExecutor::Delete(const TFileListEntry& e) {
     return code;
 }
 
+// The older edit gets a conflict name on its side; then the newer one takes the name there
+// and the older one is copied across under its conflict name, so both sides hold both.
+tExecResult tExecutor::KeepBoth(const TFileListEntry& e) {
+    const bool olderRight = e.Right.Time < e.Left.Time;
+    const std::string& rel = e.RelPath();
+    const std::string& oldBase = olderRight ? profile_.RightPath : profile_.LeftPath;
+    const std::string& newBase = olderRight ? profile_.LeftPath : profile_.RightPath;
+    const TEntrySide& oldSide = olderRight ? e.Right : e.Left;
+    const std::string oldPath = FullPath(oldBase, rel, e.Name());
+    const std::string newPath = FullPath(newBase, rel, e.Name());
+    if (!StillAsScanned(oldPath, oldSide) || !StillAsScanned(newPath, olderRight ? e.Left : e.Right))
+        return tExecResult::ChangedSinceScan;
+
+    std::string name;
+    for (int n = 1; n < 100 && name.empty(); ++n) {
+        std::string candidate = ConflictName(e.Name(), oldSide.Time, olderRight ? "right" : "left", n);
+        struct stat st;
+        if (lstat(FullPath(oldBase, rel, candidate).c_str(), &st) != 0 && errno == ENOENT &&
+            lstat(FullPath(newBase, rel, candidate).c_str(), &st) != 0 && errno == ENOENT)
+            name = std::move(candidate);
+    }
+    if (name.empty()) return tExecResult::MoveTargetExists;
+    const std::string oldRenamed = FullPath(oldBase, rel, name);
+    status_.lbFromDir = FolderPath(newBase, rel);
+    status_.lbToDir = FolderPath(oldBase, rel);
+    tExecResult code = Writing(olderRight, rel, [&](int32_t& folders) {
+        return MoveOneFile(profile_, olderRight ? "R" : "L", e.Name(), oldPath, oldRenamed,
+                           FolderPath(oldBase, rel), folders);
+    });
+    if (code != tExecResult::Done) return code;
+
+    const TEntrySide absent;
+    const int64_t newSize = olderRight ? e.LeftSize() : e.RightSize();
+    const int64_t oldSize = olderRight ? e.RightSize() : e.LeftSize();
+    int32_t& oldVersions = olderRight ? run_.RightVersions : run_.LeftVersions;
+    int32_t& newVersions = olderRight ? run_.LeftVersions : run_.RightVersions;
+    code = Writing(olderRight, rel, [&](int32_t& folders) {
+        return CopyOneFile(run_, olderRight ? "L->R" : "L<-R", e.Name(), newPath, oldPath,
+                           status_.lbToDir, oldBase, newSize, 0, oldVersions, folders, &absent);
+    });
+    if (code != tExecResult::Done) return code;
+    status_.lbFromDir = FolderPath(oldBase, rel);
+    status_.lbToDir = FolderPath(newBase, rel);
+    return Writing(!olderRight, rel, [&](int32_t& folders) {
+        return CopyOneFile(run_, olderRight ? "L<-R" : "L->R", name, oldRenamed,
+                           FullPath(newBase, rel, name), status_.lbToDir, newBase, oldSize, 0,
+                           newVersions, folders, &absent);
+    });
+}
+
 bool tExecutor::Treat(TFileListEntry& e, tExecResult code) {
     switch (code) {
     case tExecResult::Done:
-        if (e.Action == tAction::actCopyToRight) {
+        if (e.Action == tAction::actConflict) {
+            ++conflictsKept_;
+            ++run_.CopiedToRight;
+            ++run_.CopiedToLeft;
+            run_.BytesToRight += e.LeftSize();
+            run_.BytesToLeft += e.RightSize();
+        } else if (e.Action == tAction::actCopyToRight) {
             ++run_.CopiedToRight;
             run_.BytesToRight += e.LeftSize();
         } else if (e.Action == tAction::actCopyToLeft) {
@@ -763,7 +828,8 @@ void tExecutor::SetResult() {
     const int32_t failed =
         errorLines_ + accessLines_ + static_cast<int32_t>(profile_.UnreadableFolders.size());
     profile_.LastRunResult = ExecutionReport(run_.CopiedToRight + run_.CopiedToLeft, run_.Moved,
-                                             run_.DeletedLeft + run_.DeletedRight, failed);
+                                             run_.DeletedLeft + run_.DeletedRight, failed,
+                                             conflictsKept_);
     profile_.ResultNotes.clear();
     for (const std::string& top : run_.Trash.NoTrashFolders())
         profile_.ResultNotes.push_back(NoTrashResultLine(top));

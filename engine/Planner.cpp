@@ -219,6 +219,10 @@ bool PassesFilter(const TFileListEntry& e, const tStatusFilter& f, bool folderRo
     case actDelete:
         if (!folderRow) return true;
         [[fallthrough]];
+    case actConflict:
+        // A file edited on both sides since the last run is copied both ways.
+        if (e.FromLastRun) return f.rgState != 4;
+        [[fallthrough]];
     default:
         return f.rgState < 1 || f.rgState > 3;
     }
@@ -393,6 +397,7 @@ void BuildStatusList(tProfile& profile) {
         bool markedNow = false;
         if (blind.Covers(e)) {
             e.Action = e.DefaultAction = actNone;
+            e.FromLastRun = false;
         } else if (mirror) {
             if (e.Action != actNone && oneSided && e.Action != actMove &&
                 ((!e.Left.Present && profile.LeftToRight) ||

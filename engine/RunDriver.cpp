@@ -3,6 +3,7 @@
 #include "engine/Analysis.h"
 #include "engine/ExecutionStep.h"
 #include "engine/FileAccess.h"
+#include "engine/LastRunState.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "log/Reports.h"
@@ -74,14 +75,36 @@ void CountUndone(tProfile& p, bool executorRan) {
     StoreReport(p, report);
 }
 
+// After a finished execution: the state of the last run for the next plan, where the
+// profile remembers it. A state that could not be written is removed rather than left stale.
+void KeepLastRunState(tProfile& p, const std::vector<tAction>& planned) {
+    if (!RememberInEffect(p)) {
+        // A state of a time the option did not apply would describe trees that moved on.
+        RemoveLastRunState(p.Name);
+        return;
+    }
+    const std::string problem = StoreLastRunState(p, planned);
+    if (problem.empty()) return;
+    RemoveLastRunState(p.Name);
+    p.ResultList.push_back("State of the last run not kept (" + problem + ")");
+}
+
 // Runs the plan with its log, then counts what was left undone.
 bool Execute(tProfile& p) {
     const bool executorRuns = p.Stats.AffectedCount > 0 || p.Stats.FolderRowsShown > 0;
     p.ResultList.clear();
     p.ResultNotes.clear();
     p.FailedCount = 0;
+    p.ExecutionCancelled = false;
+    std::vector<tAction> planned;
+    if (RememberInEffect(p)) {
+        planned.reserve(p.Entries.size());
+        for (const TFileListEntry& e : p.Entries)
+            planned.push_back(e.Shown ? e.Action : tAction::actNone);
+    }
     if (!ExecuteWithLog(p)) return false;
     CountUndone(p, executorRuns);
+    if (!p.ExecutionCancelled) KeepLastRunState(p, planned);
     return true;
 }
 
@@ -97,7 +120,9 @@ void SetFilterDefaults(tProfile& p) {
     } else if (p.RightToLeft) {
         f.rgState = 3;
     }
-    f.cbFilesToDelete = ExactMirrorInEffect(p) ? tTriState::Grayed : tTriState::Unchecked;
+    // Deletions carried over from the last run are shown like a mirror's.
+    f.cbFilesToDelete = ExactMirrorInEffect(p) || RememberInEffect(p) ? tTriState::Grayed
+                                                                      : tTriState::Unchecked;
     p.Filter = f;
 }
 

@@ -29,13 +29,18 @@ inline std::string ReportKey(std::string_view profileName) {
 // early: unreachable base folder, wrong volume label, refused run).
 void StoreReport(tProfile& profile, std::string_view text);
 
-// "12 copied, 3 moved, 1 deleted, 2 failed": the copied part always, the others only when
-// not 0.
+// Files edited on both sides since the last run, both edits kept.
+inline constexpr std::string_view ReportConflicts = "in conflict (both kept)";
+
+// "12 copied, 3 moved, 1 deleted, 1 in conflict (both kept), 2 failed": the copied part
+// always, the others only when not 0; the failed part always comes last.
 inline std::string ExecutionReport(int64_t copied, int64_t moved, int64_t deleted,
-                                   int64_t failed = 0) {
+                                   int64_t failed = 0, int64_t conflicts = 0) {
     std::string text = std::to_string(copied) + " " + std::string(ReportCopied);
     if (moved > 0) text += ", " + std::to_string(moved) + " " + std::string(ReportMoved);
     if (deleted > 0) text += ", " + std::to_string(deleted) + " " + std::string(ReportDeleted);
+    if (conflicts > 0)
+        text += ", " + std::to_string(conflicts) + " " + std::string(ReportConflicts);
     if (failed > 0) text += ", " + std::to_string(failed) + " " + std::string(ReportFailed);
     return text;
 }

@@ -257,6 +257,9 @@ struct TFileListEntry {
     bool IsVersionFile : 1 = false;
     bool LeftIsFolder : 1 = false, RightIsFolder : 1 = false;
     bool LeftIsLink : 1 = false, RightIsLink : 1 = false;
+    // The action comes from the state of the last run: a deletion carried over or a file
+    // edited on both sides (DefaultAction actDelete or actConflict).
+    bool FromLastRun : 1 = false;
 
 private:
     uint32_t nameOffset_ = 0; // where the folder record keeps Name

@@ -235,6 +235,10 @@ bool ExactMirrorInEffect(const tProfile& p) {
     return p.ExactMirror && !(p.LeftToRight && p.RightToLeft);
 }
 
+bool RememberInEffect(const tProfile& p) {
+    return p.RememberLastRun && p.LeftToRight && p.RightToLeft && !p.ExactMirror;
+}
+
 bool IsDangerous(const tProfile& p, bool scheduled) {
     return p.ExactMirror && (p.Unattended || scheduled) && (p.UA_OverwriteNewer || p.UA_DeleteFiles);
 }

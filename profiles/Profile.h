@@ -12,6 +12,7 @@
 namespace corvane {
 
 struct tCopyingStatus;
+struct tLastRunCarry;
 class tStatusList;
 
 // Three-state check box value.
@@ -77,12 +78,15 @@ public:
     // Stored beside the record.
     std::string LastRunResult;
     std::string BaseFolderItems;
+    // Two-way runs remember the state of the last finished run (section "Remember").
+    bool RememberLastRun = false;
 
     // Run flags.
     bool ForcedUnattended = false; // started by the scheduler or a forced overview run
     bool RunUnattended = false;    // Unattended or ForcedUnattended
     bool ShowWindows = false;      // the run shows its progress and result windows
     bool AlreadyRunning = false;   // the run was refused: another run of it holds its lock
+    bool ExecutionCancelled = false; // the copying window's Cancel ended the execution
 
     // Scan results. The media of both sides, learned by the analysis for the comparison
     // and kept for the execution; times within a side's step count as equal.
@@ -96,6 +100,10 @@ public:
     // Full paths of copy-temporary items the scan met and left out (leftovers of an
     // interrupted copy), for the executor to remove.
     std::vector<std::string> LeftoverTempFiles;
+    // What the state of the last run told the plan, for the state written after the run.
+    std::shared_ptr<const tLastRunCarry> LastRunCarry;
+    // The one log line about a state that was not used (damaged, other base folders).
+    std::string LastRunStateNote;
 
     // Plan: filter values, statistics and the status list's row -> entry index (row 0 is
     // the header and maps to -1).
@@ -140,6 +148,9 @@ bool IsDangerous(const tProfile& p, bool scheduled);
 // Exact mirror counts only with one copy direction: with both, neither side is the model
 // and mirror deletions would remove new files on both sides.
 bool ExactMirrorInEffect(const tProfile& p);
+
+// "Remember the last run" counts only for two-way profiles that are no exact mirror.
+bool RememberInEffect(const tProfile& p);
 
 // Checks a profile name and its paths for what the preferences file cannot hold. Returns
 // an empty text when they are fine, else a message for the user.

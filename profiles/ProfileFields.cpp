@@ -88,11 +88,21 @@ const tField kRecordFields[] = {
     {"AutoUpdate", &tProfile::AutoUpdate},
 };
 
-// Every field: the record's, then one text field per named side entry.
+// The largest number a side entry takes (the quiet time of a watched profile, in seconds).
+constexpr int kSideNumberMax = 86400;
+
+// Every field: the record's, then one field per named side entry.
 std::vector<tField> AllFields() {
     std::vector<tField> fields(std::begin(kRecordFields), std::end(kRecordFields));
-    for (const auto& e : ProfileEntries())
-        if (e.Member && !e.Field.empty()) fields.push_back({e.Field, e.Member});
+    for (const auto& e : ProfileEntries()) {
+        if (!e.IsSideEntry() || e.Field.empty()) continue;
+        std::visit(
+            [&](auto member) {
+                if constexpr (!std::is_same_v<decltype(member), std::monostate>)
+                    fields.push_back({e.Field, member, 0, kSideNumberMax});
+            },
+            e.Member);
+    }
     return fields;
 }
 

@@ -3,17 +3,21 @@
 #include "profiles/Preferences.h"
 
 #include <algorithm>
+#include <charconv>
+#include <type_traits>
+#include <variant>
 
 namespace corvane {
 
 namespace {
 
 constexpr tProfileEntry kEntries[] = {
-    {"Profiles", "opt_", nullptr, ""},
+    {"Profiles", "opt_", {}, ""},
     {"BaseFolderItems", "bfs_", &tProfile::BaseFolderItems, "BaseFolderItems"},
     {"FileMasks", "msk_", &tProfile::FileMasks, ""},
     {"ExcludeMasks", "xcl_", &tProfile::ExcludeMasks, ""},
     {"Reports", "rep_", &tProfile::LastRunResult, "LastRunResult"},
+    {"Remember", "rem_", &tProfile::RememberLastRun, "RememberLastRun"},
 };
 
 std::string Key(std::string_view prefix, std::string_view name) {
@@ -30,6 +34,38 @@ std::string_view Chars(std::string_view s, size_t first, size_t last = 0) {
 } // namespace
 
 std::span<const tProfileEntry> ProfileEntries() { return kEntries; }
+
+std::optional<std::string> EntryValue(const tProfile& p, const tProfileEntry& e) {
+    return std::visit(
+        [&](auto member) -> std::optional<std::string> {
+            using T = decltype(member);
+            if constexpr (std::is_same_v<T, std::monostate>) return std::nullopt;
+            else if constexpr (std::is_same_v<T, std::string tProfile::*>) return p.*member;
+            else if constexpr (std::is_same_v<T, bool tProfile::*>)
+                return p.*member ? std::optional<std::string>("1") : std::nullopt;
+            else
+                return p.*member > 0 ? std::optional(std::to_string(p.*member)) : std::nullopt;
+        },
+        e.Member);
+}
+
+void SetEntryValue(tProfile& p, const tProfileEntry& e, std::string_view stored) {
+    std::visit(
+        [&](auto member) {
+            using T = decltype(member);
+            if constexpr (std::is_same_v<T, std::string tProfile::*>) {
+                p.*member = std::string(stored);
+            } else if constexpr (std::is_same_v<T, bool tProfile::*>) {
+                p.*member = stored == "1";
+            } else if constexpr (std::is_same_v<T, int tProfile::*>) {
+                // Anything but a positive whole number is off.
+                int n = 0;
+                auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), n);
+                p.*member = ec == std::errc() && end == stored.data() + stored.size() && n > 0 ? n : 0;
+            }
+        },
+        e.Member);
+}
 
 bool IsProfileEntry(std::string_view key, std::string_view value) {
     return key.substr(0, 4) == "opt_" && value.size() > 1000;
@@ -50,7 +86,7 @@ std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::
     p.Name = name;
     // The record's masks replace the copies read here.
     for (const auto& e : kEntries)
-        if (e.Member) p.*e.Member = store.Read(Key(e.Prefix, name), e.Section);
+        if (e.IsSideEntry()) SetEntryValue(p, e, store.Read(Key(e.Prefix, name), e.Section));
     if (!DecodeOptions(p, record)) return std::nullopt;
     return p;
 }
@@ -59,8 +95,15 @@ std::string StoreProfile(tPreferences& store, const tProfile& p) {
     if (std::string problem = ValidateProfileName(p.Name); !problem.empty()) return problem;
     if (std::string problem = ValidateProfilePaths(p); !problem.empty()) return problem;
     for (const auto& e : kEntries) {
-        const std::string value = e.Member ? p.*e.Member : EncodeOptions(p);
-        if (!store.Write(Key(e.Prefix, p.Name), value, e.Section))
+        const std::string key = Key(e.Prefix, p.Name);
+        const std::optional<std::string> value =
+            e.IsSideEntry() ? EntryValue(p, e) : std::optional(EncodeOptions(p));
+        // Options that are off leave no entry, so profiles without them stay as they were.
+        if (!value) {
+            store.Delete(key, e.Section);
+            continue;
+        }
+        if (!store.Write(key, *value, e.Section))
             return "The profile could not be stored.";
     }
     return {};
@@ -92,8 +135,17 @@ bool DiffersFromStored(const tPreferences& store, std::string_view name, const t
     if (OptionRecordChanged(store.Read("opt_" + n, "Profiles"), EncodeOptions(edited), advanceOld,
                             advanceNew))
         return true;
-    return store.Read("msk_" + n, "FileMasks") != edited.FileMasks ||
-           store.Read("xcl_" + n, "ExcludeMasks") != edited.ExcludeMasks;
+    if (store.Read("msk_" + n, "FileMasks") != edited.FileMasks ||
+        store.Read("xcl_" + n, "ExcludeMasks") != edited.ExcludeMasks)
+        return true;
+    // The options beside the record, as they would be stored.
+    for (const auto& e : kEntries)
+        if (std::holds_alternative<bool tProfile::*>(e.Member) ||
+            std::holds_alternative<int tProfile::*>(e.Member)) {
+            const std::optional<std::string> value = EntryValue(edited, e);
+            if (value.value_or("") != store.Read(Key(e.Prefix, n), e.Section)) return true;
+        }
+    return false;
 }
 
 } // namespace corvane

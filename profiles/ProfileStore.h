@@ -1,4 +1,4 @@
-// The stored profiles: their names in store order, loading, saving and removing the five
+// The stored profiles: their names in store order, loading, saving and removing the side
 // entries of a profile, and the comparison that tells whether the edit page differs from
 // what is stored.
 #pragma once
@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace corvane {
@@ -16,19 +17,32 @@ namespace corvane {
 class tPreferences;
 
 // One entry a profile keeps in the store: its section, its key prefix (the key is prefix +
-// profile name), the tProfile text it holds, and the field name under which --show prints
-// it and --set reads it (empty where a field of the option record already shows it).
+// profile name), the tProfile member it holds, and the field name under which --show prints
+// it and --set reads it (empty where a field of the option record already shows it). A text
+// is stored as it is; a flag as "1", and a number as its digits, each only while on (true,
+// above 0): off removes the entry.
 struct tProfileEntry {
     std::string_view Section;
     std::string_view Prefix;
-    std::string tProfile::*Member; // null for the option record
+    // monostate for the option record
+    std::variant<std::monostate, std::string tProfile::*, bool tProfile::*, int tProfile::*>
+        Member;
     std::string_view Field;
+
+    bool IsSideEntry() const { return !std::holds_alternative<std::monostate>(Member); }
 };
 
 // Every entry of a profile in the order it is written: the option record, then the side
 // entries. A side entry added here is stored, loaded, renamed, removed, shown and set with
 // its profile.
 std::span<const tProfileEntry> ProfileEntries();
+
+// The text side entry e of p is stored as; nothing where the entry is removed (an option that
+// is off, or the option record).
+std::optional<std::string> EntryValue(const tProfile& p, const tProfileEntry& e);
+
+// Sets p's member of side entry e from its stored text ("" when absent).
+void SetEntryValue(tProfile& p, const tProfileEntry& e, std::string_view stored);
 
 // A key of section "Profiles" names a profile when it starts with "opt_" and its value is
 // longer than 1000 characters.
@@ -59,8 +73,8 @@ bool HasStoredEntries(const tPreferences& store, std::string_view name);
 bool OptionRecordChanged(std::string_view stored, std::string_view edited,
                          std::string_view advanceOld, std::string_view advanceNew);
 
-// OptionRecordChanged against the stored "opt_" entry of name, or the stored masks differ
-// from edited's.
+// OptionRecordChanged against the stored "opt_" entry of name, or the stored masks or the
+// "Remember" entry differ from edited's.
 bool DiffersFromStored(const tPreferences& store, std::string_view name, const tProfile& edited,
                        std::string_view advanceOld, std::string_view advanceNew);
 

@@ -228,6 +228,10 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     Connect();
 }
 
+bool RememberBoxEnabled(bool leftToRight, bool rightToLeft, bool exactMirror) {
+    return leftToRight && rightToLeft && !exactMirror;
+}
+
 QWidget* tEditPage::BuildModesTab() {
     auto* tab = Named(new QWidget, "tsModes");
     Help(tab, 130);
@@ -235,6 +239,9 @@ QWidget* tEditPage::BuildModesTab() {
     cbExactMirror = Check(tab, "cbExactMirror", "Exact Mirror");
     lbExactMirror = Text(tab, "lbExactMirror", "(deletes obsolete files, may overwrite newer files)");
     lbExactMirror->setBuddy(cbExactMirror);
+    cbRememberLastRun = Check(tab, "cbRememberLastRun",
+                              "Remember the last run (two-way: carry deletions over, keep both "
+                              "edits of a file changed on both sides)");
     cbDatabase = Check(tab, "cbDatabase", "Database-Safe: Enforce Exclusive Access");
     cbWait = Check(tab, "cbWait", "Wait For Exclusive Access, max.", true);
     edWaitMins = Number(tab, "edWaitMins", "10");
@@ -252,22 +259,23 @@ QWidget* tEditPage::BuildModesTab() {
     mirror->addWidget(lbExactMirror);
     mirror->addStretch();
     grid->addLayout(mirror, 1, 0, 1, 2);
-    grid->addWidget(cbDatabase, 2, 0, 1, 2);
+    grid->addWidget(cbRememberLastRun, 2, 0, 1, 2);
+    grid->addWidget(cbDatabase, 3, 0, 1, 2);
     auto* wait = new QHBoxLayout;
     wait->addSpacing(20);
     wait->addWidget(cbWait);
     wait->addWidget(edWaitMins);
     wait->addWidget(Label9);
     wait->addStretch();
-    grid->addLayout(wait, 3, 0, 1, 2);
+    grid->addLayout(wait, 4, 0, 1, 2);
     auto* recycle = new QHBoxLayout;
     recycle->addWidget(Label16);
     recycle->addWidget(cbRecycleOverwrittenFiles);
     recycle->addWidget(cbRecycleDeletedFiles);
     recycle->addStretch();
-    grid->addLayout(recycle, 4, 0, 1, 2);
-    grid->addWidget(Label18, 5, 0, 1, 2);
-    grid->setRowStretch(6, 1);
+    grid->addLayout(recycle, 5, 0, 1, 2);
+    grid->addWidget(Label18, 6, 0, 1, 2);
+    grid->setRowStretch(7, 1);
     return tab;
 }
 
@@ -545,6 +553,8 @@ void tEditPage::ProfileFromForm(tProfile& p) {
     p.SelectBaseFolderItems = cbSelectBaseFolderItems->isChecked();
     // A disabled exact-mirror box (both directions) never stores exact mirror.
     p.ExactMirror = Effective(cbExactMirror);
+    // Kept while disabled: it counts again once both directions are on.
+    p.RememberLastRun = cbRememberLastRun->isChecked();
     p.EmptyFolders = cbEmptyFolders->isChecked();
     p.UA_OverwriteReadOnly = cbUA_OverwriteReadOnly->isChecked();
     p.UA_OverwriteLarger = cbUA_OverwriteLarger->isChecked();
@@ -585,6 +595,7 @@ void tEditPage::ProfileToForm(tProfile& p) {
     cbSelectBaseFolderItems->setChecked(p.SelectBaseFolderItems);
     baseFolderItems_ = p.BaseFolderItems;
     cbExactMirror->setChecked(p.ExactMirror);
+    cbRememberLastRun->setChecked(p.RememberLastRun);
     // After the exact-mirror box, so that a stored exact mirror with both directions is shown
     // (and stored again) unticked.
     cbRightToLeftClick();
@@ -637,6 +648,7 @@ void tEditPage::ProfileToForm(tProfile& p) {
 void tEditPage::ShowModeDefaults(const tProfile& d) {
     cbDetectMoved->setChecked(d.DetectMoved);
     cbExactMirror->setChecked(d.ExactMirror);
+    cbRememberLastRun->setChecked(d.RememberLastRun);
     cbDatabase->setChecked(d.Database);
     cbWait->setChecked(d.Wait);
     edWaitMins->setText(QString::number(d.WaitMins));
@@ -691,6 +703,8 @@ void tEditPage::cbRightToLeftClick() {
 
 void tEditPage::cbExactMirrorClick() {
     const bool on = !Effective(cbExactMirror);
+    cbRememberLastRun->setEnabled(RememberBoxEnabled(
+        cbLeftToRight->isChecked(), cbRightToLeft->isChecked(), Effective(cbExactMirror)));
     for (QWidget* w : {static_cast<QWidget*>(cbFileMasks), static_cast<QWidget*>(cbExcludeMasks),
                        static_cast<QWidget*>(Label2), static_cast<QWidget*>(Label4),
                        static_cast<QWidget*>(Label11), static_cast<QWidget*>(Label12)})

@@ -27,6 +27,9 @@ namespace corvane::gui {
 class TFSyncMain;
 class tRadioGroup;
 
+// "Remember the last run" applies to two-way profiles that are no exact mirror only.
+bool RememberBoxEnabled(bool leftToRight, bool rightToLeft, bool exactMirror);
+
 class tEditPage : public QWidget {
     Q_OBJECT
 public:
@@ -137,6 +140,7 @@ private:
                 *btDefaults = nullptr, *btExit = nullptr;
 
     // "Modes".
+    QCheckBox *cbRememberLastRun = nullptr;
     QCheckBox *cbDetectMoved = nullptr, *cbExactMirror = nullptr, *cbDatabase = nullptr,
               *cbWait = nullptr, *cbRecycleOverwrittenFiles = nullptr,
               *cbRecycleDeletedFiles = nullptr;

@@ -166,6 +166,10 @@ void AdjustPlanStatistics(tProfile& profile, const TFileListEntry& e, int sign, 
         s.DeleteCount += sign;
         s.DeleteBytes += sign * ShownSize(e);
         break;
+    case tAction::actConflict:
+        // A file edited on both sides: the plan keeps both (BuildStatusList counts it).
+        s.AffectedCount += sign;
+        break;
     default:
         break;
     }
@@ -655,13 +659,14 @@ bool TFSyncStatus::PrepareRun() {
     lbRightBaseFolder->setToolTip(lbRightBaseFolder->text());
 
     const tStatusFilter f = Profile->Filter;
-    const bool mirror = ExactMirrorInEffect(*Profile);
+    // Deletions are planned by an exact mirror and by a run that remembers the last one.
+    const bool deletions = ExactMirrorInEffect(*Profile) || RememberInEffect(*Profile);
     {
         const QSignalBlocker quiet(cbFilesToDelete);
         cbFilesToDelete->setCheckState(ToCheckState(f.cbFilesToDelete));
     }
-    cbFilesToDelete->setEnabled(mirror);
-    lbDelete->setEnabled(mirror);
+    cbFilesToDelete->setEnabled(deletions);
+    lbDelete->setEnabled(deletions);
     const auto captions = StateCaptions(*Profile);
     for (int i = 0; i < rgState->Count(); ++i)
         rgState->Item(i)->setText(QString::fromStdString(captions[i]));
@@ -698,7 +703,8 @@ void TFSyncStatus::SetExecuting(bool executing) {
         cbFilesToDelete->setEnabled(false);
         progressTimer_->start();
     } else {
-        cbFilesToDelete->setEnabled(Profile && ExactMirrorInEffect(*Profile));
+        cbFilesToDelete->setEnabled(Profile &&
+                                    (ExactMirrorInEffect(*Profile) || RememberInEffect(*Profile)));
         progressTimer_->stop();
     }
 }

@@ -91,6 +91,15 @@ std::string PlannedReason(const tProfile& p, const TFileListEntry& e, tAction a)
             return "folder " + onlyOn + ": made when files are copied into it";
         }
     }
+    if (e.FromLastRun && both && a == tAction::actConflict)
+        return "changed on both sides since the last run (left " + GridDateText(e.Left.Time) +
+               ", right " + GridDateText(e.Right.Time) +
+               "): both edits are kept";
+    if (e.FromLastRun && !both && (a == tAction::actDelete || a == tAction::actNone)) {
+        const std::string deleted = "deleted on the " + SideName(!e.Left.Present) + " since the last run";
+        return a == tAction::actDelete ? deleted
+                                       : deleted + ": left alone (unattended runs may not delete files)";
+    }
     switch (a) {
     case tAction::actCopyToRight:
     case tAction::actCopyToLeft: {

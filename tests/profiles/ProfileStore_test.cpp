@@ -87,3 +87,34 @@ TEST(ProfileStore, ChangeDetectionSkipsScheduledAndAnAutomaticAdvance) {
     store.Write("msk_p", "*.doc", "FileMasks");
     EXPECT_TRUE(DiffersFromStored(store, "p", p, "", ""));
 }
+
+TEST(ProfileStore, RememberEntryGoesWithTheProfileAndOnlyWhileOn) {
+    test::TempTree home;
+    tPreferences store(home.Path(".CorvaneX"));
+    tProfile on = Sample("two-way", "/a");
+    on.RememberLastRun = true;
+    ASSERT_EQ(StoreProfile(store, on), "");
+    ASSERT_EQ(StoreProfile(store, Sample("plain", "/b")), "");
+    EXPECT_EQ(store.Read("rem_two-way", "Remember"), "1");
+    EXPECT_FALSE(store.Has("rem_plain", "Remember")) << "off: no entry at all";
+    EXPECT_TRUE(LoadStoredProfile(store, "two-way")->RememberLastRun);
+    EXPECT_FALSE(LoadStoredProfile(store, "plain")->RememberLastRun);
+    const std::string record = store.Read("opt_two-way", "Profiles");
+    EXPECT_EQ(record, EncodeOptions(Sample("two-way", "/a"))) << "the record itself is unchanged";
+
+    // The switch alone is a change of the edited profile.
+    tProfile edited = *LoadStoredProfile(store, "two-way");
+    EXPECT_FALSE(DiffersFromStored(store, "two-way", edited, "", ""));
+    edited.RememberLastRun = false;
+    EXPECT_TRUE(DiffersFromStored(store, "two-way", edited, "", ""));
+
+    // Saved off, renamed (stored anew, old removed) and deleted: the entry follows.
+    ASSERT_EQ(StoreProfile(store, edited), "");
+    EXPECT_FALSE(store.Has("rem_two-way", "Remember"));
+    on.Name = "renamed";
+    ASSERT_EQ(StoreProfile(store, on), "");
+    RemoveStoredProfile(store, "two-way");
+    EXPECT_EQ(store.Read("rem_renamed", "Remember"), "1");
+    RemoveStoredProfile(store, "renamed");
+    EXPECT_FALSE(store.Has("rem_renamed", "Remember"));
+}

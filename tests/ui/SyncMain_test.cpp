@@ -583,3 +583,65 @@ TEST_F(MainWindow, ClosingDuringARunCancelsItFirst) {
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(w->Store().Read("CurrentProfileName", "Main"), "big");
 }
+
+TEST_F(MainWindow, RememberTheLastRunIsAModesBoxThatSavingRunsAndRenamingFollow) {
+    const std::string stateHome = home.Path("state");
+    setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    left.WriteFile("kept.txt", "k", 1600000000);
+    left.WriteFile("dropped.txt", "d", 1600000000);
+    Open();
+    w->Store().Write("Logging", "0", "Main");
+    SetText("edLeftPath", left.Root());
+    SetText("edRightPath", right.Root());
+    // Two-way only: one direction or an exact mirror disables the box.
+    EXPECT_TRUE(Enabled("cbRememberLastRun"));
+    EXPECT_FALSE(Checked("cbRememberLastRun"));
+    Click("cbRememberLastRun");
+    Click("cbRightToLeft");
+    EXPECT_FALSE(Enabled("cbRememberLastRun"));
+    Click("cbExactMirror");
+    EXPECT_FALSE(Enabled("cbRememberLastRun"));
+    Click("cbExactMirror");
+    Click("cbRightToLeft");
+    EXPECT_TRUE(Enabled("cbRememberLastRun"));
+    EXPECT_TRUE(Checked("cbRememberLastRun")) << "the choice survives the detour";
+    SaveAs("two-way");
+    EXPECT_EQ(OnDisk().Read("rem_two-way", "Remember"), "1");
+
+    // The command line reads it: the first run copies and records.
+    const auto run = test::RunCorvane({"--run", "two-way"},
+                                      {{"HOME", home.Root()}, {"XDG_STATE_HOME", stateHome}});
+    ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_EQ(right.ReadFile("dropped.txt"), "d");
+
+    // "Run Now..." from the page carries the deletion over instead of copying the file back.
+    std::remove(left.Path("dropped.txt").c_str());
+    test::ScriptedPort port;
+    port.Reviews.push_back(true);
+    port.Choices.push_back(2); // "Yes" to the deletion
+    SetUiPort(&port);
+    Click("btRunNow");
+    SetUiPort(nullptr);
+    EXPECT_FALSE(right.Exists("dropped.txt"));
+    EXPECT_FALSE(left.Exists("dropped.txt"));
+    EXPECT_EQ(Get<QLabel>("lbLastRunResult")->text().toStdString(), "0 copied, 1 deleted");
+
+    // Rename takes the entry along; switching it off and saving removes it; Delete too.
+    texts.push_back("renamed");
+    Click("btRename");
+    EXPECT_FALSE(OnDisk().Has("rem_two-way", "Remember"));
+    EXPECT_EQ(OnDisk().Read("rem_renamed", "Remember"), "1");
+    Restart();
+    Select("renamed");
+    EXPECT_TRUE(Checked("cbRememberLastRun"));
+    Click("cbRememberLastRun");
+    EXPECT_TRUE(w->IsProfileModified());
+    Click("btSave");
+    EXPECT_FALSE(w->Store().Has("rem_renamed", "Remember"));
+    Click("cbRememberLastRun");
+    Click("btSave");
+    questions.push_back(true);
+    Click("btDelete");
+    EXPECT_FALSE(w->Store().Has("rem_renamed", "Remember"));
+    unsetenv("XDG_STATE_HOME");
+}

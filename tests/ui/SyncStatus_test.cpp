@@ -2,6 +2,7 @@
 // their interlocks, the popup menu's rules, the action and immediate commands, the painted
 // colours, the sizing, and whole runs through the real window.
 #include "engine/Analysis.h"
+#include "engine/LastRunState.h"
 #include "engine/RunDriver.h"
 #include "engine/Scanner.h"
 #include "engine/StatusList.h"
@@ -24,10 +25,12 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -666,4 +669,66 @@ TEST_F(SyncStatus, UnattendedRunShowsThePlanWithDisabledButtonsWhileItExecutes) 
     EXPECT_EQ(ShownPlanWindow(), nullptr);
     EXPECT_EQ(right.ReadFile("a.txt"), "a");
     SetUiPort(&port);
+}
+
+TEST_F(SyncStatus, RememberedRunShowsConflictsAndCarriedDeletionsAndTheUserMayPickASide) {
+    const std::string stateHome = home.Path("state");
+    setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    for (const char* name : {"both.txt", "picked.txt", "gone.txt"}) {
+        left.WriteFile(name, "v0", kOld);
+        right.WriteFile(name, "v0", kOld);
+    }
+    tProfile first = Profile();
+    first.RememberLastRun = true;
+    EXPECT_TRUE(RunProfile(first, true)) << "records the state";
+
+    left.WriteFile("both.txt", "left edit", kNew);
+    right.WriteFile("both.txt", "right edit", kNew + 60);
+    left.WriteFile("picked.txt", "left edit", kNew);
+    right.WriteFile("picked.txt", "right edit", kNew + 60);
+    std::remove(left.Path("gone.txt").c_str());
+
+    WindowPort qt;
+    SetUiPort(&qt);
+    tProfile p = Profile();
+    p.RememberLastRun = true;
+    std::map<std::string, std::pair<std::string, std::string>> rows; // name: action, tooltip
+    WhenReviewShown([&](TFSyncStatus& w) {
+        auto* model = w.Grid->GridModel();
+        for (int r = 1; r <= model->rowCount(); ++r)
+            rows[Cell(w, r, 1).substr(4)] = {
+                Cell(w, r, 4), model->data(model->index(r - 1, 1), Qt::ToolTipRole).toString().toStdString()};
+        EXPECT_EQ(w.cbFilesToDelete->checkState(), Qt::PartiallyChecked);
+        EXPECT_TRUE(w.cbFilesToDelete->isEnabled() && w.lbDelete->isEnabled());
+        EXPECT_EQ(w.lbDelete->text().toStdString(), "1 (0.0kB)");
+        // The user settles one conflict by taking the right side.
+        const int picked = RowOf(w, "picked.txt");
+        w.Grid->SelectRows(picked, picked);
+        w.PopupMenu1Popup();
+        EXPECT_TRUE(w.CopyRighttoLeft1->isEnabled());
+        w.CopyRighttoLeft1->trigger();
+        EXPECT_EQ(Cell(w, picked, 4), "<----");
+        QTest::keyClick(w.btStart, Qt::Key_Return);
+    });
+    EXPECT_TRUE(RunProfile(p, false));
+    SetUiPort(&port);
+    unsetenv("XDG_STATE_HOME");
+
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows["gone.txt"].first, "DELETE");
+    EXPECT_EQ(rows["gone.txt"].second, "deleted on the left since the last run");
+    EXPECT_EQ(rows["both.txt"].first, "CONFLICT");
+    EXPECT_EQ(rows["both.txt"].second,
+              "changed on both sides since the last run (left " + GridDateText(kNew) +
+                  ", right " + GridDateText(kNew + 60) +
+                  "): both edits are kept");
+    EXPECT_EQ(rows["picked.txt"].first, "CONFLICT");
+
+    const std::string kept = ConflictName("both.txt", kNew, "left");
+    EXPECT_EQ(left.List(), right.List());
+    EXPECT_EQ(left.List(), (std::vector<std::string>{kept, "both.txt", "picked.txt"}));
+    EXPECT_EQ(left.ReadFile(kept), "left edit");
+    EXPECT_EQ(left.ReadFile("both.txt"), "right edit");
+    EXPECT_EQ(left.ReadFile("picked.txt"), "right edit") << "the side the user picked";
+    EXPECT_EQ(p.LastRunResult, "3 copied, 1 deleted, 1 in conflict (both kept)");
 }
