@@ -182,7 +182,7 @@ TEST_F(ProfileCommands, AScriptCreatesShowsChangesRunsRenamesAndDeletesAProfile)
     EXPECT_EQ(f["LastRun"], "");
     EXPECT_EQ(f["LastRunResult"], "");
     EXPECT_EQ(f["BaseFolderItems"], "");
-    EXPECT_EQ(f.size(), 45u) << "43 record fields and 2 side entries";
+    EXPECT_EQ(f.size(), 46u) << "43 record fields and 3 side entries";
     {
         // The window's five entries, the record decoding to what --show printed.
         tPreferences store(home.Path(".CorvaneX"));
@@ -250,6 +250,14 @@ TEST_F(ProfileCommands, AScriptCreatesShowsChangesRunsRenamesAndDeletesAProfile)
     EXPECT_EQ(f["Scheduled"], "no");
     EXPECT_EQ(ParseDateTime(f["NextRun"]), next);
 
+    {
+        // The mirror deletes the only file of its side: no limit on unattended deletions here
+        // (it has tests of its own).
+        tPreferences store(home.Path(".CorvaneX"));
+        store.Load();
+        store.Write("DeleteLimit", "100", "Main");
+        ASSERT_EQ(store.Flush(), "");
+    }
     // The stored profile runs as the window's would: masks, mirror deletion, the result.
     auto run = Corvane({"--run", "Photos"});
     EXPECT_EQ(run.Status, 0) << run.Err;

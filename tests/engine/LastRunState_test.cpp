@@ -30,6 +30,8 @@ protected:
         savedState_ = old ? old : "";
         hadState_ = old != nullptr;
         setenv("XDG_STATE_HOME", home.Path("state").c_str(), 1);
+        // Small trees lose most of a side here: no limit on unattended deletions.
+        RunSettings().DeleteLimit = 100;
     }
     void TearDown() override {
         if (hadState_)
