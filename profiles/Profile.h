@@ -74,6 +74,8 @@ public:
     // Stored beside the record.
     std::string LastRunResult;
     std::string BaseFolderItems;
+    // Run when files change, after this many seconds of quiet; 0 off (section "Watch").
+    int WatchQuiet = 0;
 
     // Run flags.
     bool ForcedUnattended = false; // started by the scheduler or a forced overview run

@@ -3,6 +3,7 @@
 #include "profiles/Preferences.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace corvane {
 
@@ -52,6 +53,7 @@ std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::
     p.FileMasks = store.Read(Key("msk_", name), "FileMasks");
     p.ExcludeMasks = store.Read(Key("xcl_", name), "ExcludeMasks");
     p.LastRunResult = store.Read(Key("rep_", name), "Reports");
+    p.WatchQuiet = StoredWatchQuiet(store, name);
     if (!DecodeOptions(p, record)) return std::nullopt;
     return p;
 }
@@ -64,11 +66,32 @@ std::string StoreProfile(tPreferences& store, const tProfile& p) {
     for (size_t i = 0; i < std::size(kEntries); ++i)
         if (!store.Write(Key(kEntries[i].Prefix, p.Name), values[i], kEntries[i].Section))
             return "The profile could not be stored.";
+    // Most profiles are not watched: their entry stays absent rather than "0".
+    if (p.WatchQuiet > 0)
+        store.Write(WatchKey(p.Name), std::to_string(p.WatchQuiet), WatchSection);
+    else
+        store.Delete(WatchKey(p.Name), WatchSection);
     return {};
 }
 
 void RemoveStoredProfile(tPreferences& store, std::string_view name) {
     for (const auto& e : kEntries) store.Delete(Key(e.Prefix, name), e.Section);
+    store.Delete(WatchKey(name), WatchSection);
+}
+
+std::string WatchKey(std::string_view name) { return Key("wat_", name); }
+
+int ParseWatchQuiet(std::string_view value) {
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (error != std::errc() || end != value.data() + value.size() || seconds < 0) return 0;
+    return seconds;
+}
+
+int StoredWatchQuiet(const tPreferences& store, std::string_view name) {
+    return ParseWatchQuiet(store.Read(WatchKey(name), WatchSection));
 }
 
 bool OptionRecordChanged(std::string_view stored, std::string_view edited,
@@ -88,7 +111,8 @@ bool DiffersFromStored(const tPreferences& store, std::string_view name, const t
                             advanceNew))
         return true;
     return store.Read("msk_" + n, "FileMasks") != edited.FileMasks ||
-           store.Read("xcl_" + n, "ExcludeMasks") != edited.ExcludeMasks;
+           store.Read("xcl_" + n, "ExcludeMasks") != edited.ExcludeMasks ||
+           StoredWatchQuiet(store, name) != edited.WatchQuiet;
 }
 
 } // namespace corvane

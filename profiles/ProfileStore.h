@@ -1,5 +1,5 @@
-// The stored profiles: their names in store order, loading, saving and removing the five
-// entries of a profile, and the comparison that tells whether the edit page differs from
+// The stored profiles: their names in store order, loading, saving and removing the entries
+// of a profile, and the comparison that tells whether the edit page differs from
 // what is stored.
 #pragma once
 
@@ -25,12 +25,13 @@ std::vector<std::string> StoredProfileNames(const tPreferences& store);
 // does not decode.
 std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::string& name);
 
-// Writes the five entries of p under p.Name in their order: option record, base-folder
-// selection, include masks, exclude masks, last result. Refuses (nothing written, the
+// Writes the entries of p under p.Name in their order: option record, base-folder
+// selection, include masks, exclude masks, last result, and the quiet time of a watched
+// profile (removed when it is 0). Refuses (nothing written, the
 // message returned) a name or texts the store cannot hold; "" on success. Does not flush.
 std::string StoreProfile(tPreferences& store, const tProfile& p);
 
-// Removes the five entries of name; missing entries are no error. Does not flush.
+// Removes the entries of name; missing entries are no error. Does not flush.
 void RemoveStoredProfile(tPreferences& store, std::string_view name);
 
 // Whether the edited option record differs from the stored one in what the user changes:
@@ -40,8 +41,16 @@ void RemoveStoredProfile(tPreferences& store, std::string_view name);
 bool OptionRecordChanged(std::string_view stored, std::string_view edited,
                          std::string_view advanceOld, std::string_view advanceNew);
 
-// OptionRecordChanged against the stored "opt_" entry of name, or the stored masks differ
-// from edited's.
+// OptionRecordChanged against the stored "opt_" entry of name, or the stored masks or
+// watch quiet time differ from edited's.
+// The "Watch" entry of a profile: key "wat_" + name, value the quiet time in seconds.
+inline constexpr const char* WatchSection = "Watch";
+std::string WatchKey(std::string_view name);
+// The quiet time a stored value gives: a whole number of seconds above 0, else 0 (off).
+int ParseWatchQuiet(std::string_view value);
+// The stored quiet time of name; 0 when it is not watched.
+int StoredWatchQuiet(const tPreferences& store, std::string_view name);
+
 bool DiffersFromStored(const tPreferences& store, std::string_view name, const tProfile& edited,
                        std::string_view advanceOld, std::string_view advanceNew);
 
