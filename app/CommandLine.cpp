@@ -339,8 +339,9 @@ int WatchCommand(const std::string& name) {
     watch.WatchOnly(name);
     watch.Refresh();
     const int stored = StoredWatchQuiet(session.Store, name);
-    Log("Watching " + Quoted(name) + ": runs after " +
-        std::to_string(stored > 0 ? stored : kDefaultWatchQuiet) + " seconds of quiet");
+    const int quiet = stored > 0 ? stored : kDefaultWatchQuiet;
+    Log("Watching " + Quoted(name) + ": runs after " + std::to_string(quiet) +
+        (quiet == 1 ? " second" : " seconds") + " of quiet");
     tHeadlessLoop loop(session, watch);
     return loop.Run({}, {}, "Watching stopped.");
 }
