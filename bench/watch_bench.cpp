@@ -1,7 +1,7 @@
 // `corvane --watch` on a 100,000-file pair that is already in step: the start-up (watches on
 // every folder and the first run), the runs and CPU time of the waiting process while
 // nothing changes, and the time from writing one new file on the left until it is on the
-// right (the quiet time included).
+// right (the quiet time included), beside the time of a `corvane --run` with nothing to do.
 //   watch_bench DATA_FOLDER   (CORVANE_EXE names the program; FILES the tree size,
 //                              IDLE_SECONDS the idle window, QUIET the quiet time)
 #include "BenchTree.h"
@@ -136,6 +136,9 @@ int main(int argc, char** argv) {
     int status = 0;
     waitpid(pid, &status, 0);
     const std::string printed = ReadAll(out);
+    // What a run of the unchanged pair costs now, beside the change's time beyond the quiet.
+    const double unchangedRun =
+        TimeCommand("HOME=" + Quote(home) + " " + Quote(exe) + " --run bench > /dev/null");
 
     std::printf("files: %d\n", files);
     std::printf("folders watched: %zu\n", [&] {
@@ -151,6 +154,7 @@ int main(int argc, char** argv) {
     std::printf("quiet time s: %d\n", quiet);
     std::printf("one-file change to the other side s (median of 3): %.3f\n", took[1]);
     std::printf("one-file change beyond the quiet time s: %.3f\n", took[1] - quiet);
+    std::printf("unchanged corvane --run s: %.3f\n", unchangedRun);
     std::printf("runs in all: %zu\n", Count(printed, "Starting \"bench\""));
     std::printf("ended on SIGTERM with status: %d\n", WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return 0;
