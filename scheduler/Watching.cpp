@@ -19,6 +19,7 @@ namespace corvane {
 namespace {
 
 constexpr double kNever = std::numeric_limits<double>::max();
+constexpr int kQuickFollowUps = 3;
 
 // What decides which folders are watched and which events count.
 std::string WatchSignature(const tProfile& p) {
@@ -94,6 +95,7 @@ struct tWatchList::tEntry {
     double NotBefore = 0;    // a failing profile waits a minute
     bool CheckFirst = false; // only changes seen during its own run: analyse before running
     double CheckNotBefore = 0;
+    int FollowUps = 0;       // runs in a row started by changes seen during the run before
     bool SeenDuringRun = false;
     double NextRescan = kNever;
 };
@@ -196,6 +198,7 @@ void tWatchList::Changed(int id, double now) {
             // A change from outside: whatever came of the last run, this one is real.
             e->Pending = true;
             e->CheckFirst = false;
+            e->FollowUps = 0;
         }
     }
 }
@@ -242,10 +245,11 @@ void tWatchList::RunDue(const tHooks& hooks) {
         if (e.CheckFirst) {
             e.Pending = false;
             e.CheckFirst = false;
-            if (!WatchedRunHasWork(store_, e.Name)) continue;
-            // Something changed while it ran; should the next run leave work behind again,
-            // the next look waits a minute.
-            e.CheckNotBefore = clock_() + kRescanSeconds;
+            if (!WatchedRunHasWork(store_, e.Name)) {
+                e.FollowUps = 0;
+                continue;
+            }
+            ++e.FollowUps;
         }
         e.Pending = false;
         e.SeenDuringRun = false;
@@ -264,6 +268,12 @@ void tWatchList::RunDue(const tHooks& hooks) {
         if (e.SeenDuringRun && !e.Pending) {
             e.Pending = true;
             e.CheckFirst = true;
+            // Runs that keep finding work their own changes brought up (a file the
+            // permissions never let it carry out, a log kept inside the tree) would follow
+            // one another for ever: after a few, the next look waits a minute.
+            if (e.FollowUps >= kQuickFollowUps) e.CheckNotBefore = now + kRescanSeconds;
+        } else if (!e.SeenDuringRun) {
+            e.FollowUps = 0;
         }
         if (e.Mode != tWatchMode::Events) e.NextRescan = now + kRescanSeconds;
         if (watcher_.NeedsRewatch(e.Id)) Rewatch(e, now);
