@@ -1,4 +1,5 @@
-// The main window: profile editing, the profile overview, the scheduler and the options.
+// The main window: the frame that holds the pages (edit page, profile overview, scheduler,
+// options, about), the profile store and the runs started from the window.
 #pragma once
 
 #include "profiles/DateTime.h"
@@ -6,37 +7,27 @@
 #include "profiles/Profile.h"
 #include "scheduler/NextRun.h"
 #include "scheduler/Scheduler.h"
+#include "ui/AboutPage.h"
+#include "ui/EditPage.h"
 #include "ui/NxForm.h"
-#include "widgets/StatusGrid.h"
+#include "ui/OptionsPage.h"
+#include "ui/OverviewPage.h"
+#include "ui/PageControls.h"
+#include "ui/SchedulerPage.h"
 
-#include <QColor>
-#include <QGroupBox>
 #include <QMainWindow>
-#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
-class QDateEdit;
-class QLabel;
 class QLineEdit;
-class QListWidget;
-class QModelIndex;
-class QPainter;
-class QPalette;
-class QStyleOptionViewItem;
-class QPushButton;
-class QRadioButton;
 class QTabWidget;
-class QTableWidget;
-class QTimeEdit;
-class QTimer;
-class QToolButton;
+
+namespace corvane {
+class UiPort;
+}
 
 namespace corvane::gui {
 
@@ -56,12 +47,6 @@ struct tMainDialogs {
     std::function<std::string(std::string_view title, std::string_view start)> Folder;
 };
 
-class tRadioGroup;
-
-// The colours of a scheduler grid cell: the next profile's row blue with white text,
-// header cells the grid's fixed colour, other cells its normal colour.
-tCellColors ScheduleCellColors(const QPalette& palette, bool header, bool nextRow);
-
 class TFSyncMain : public tNxForm<QMainWindow> {
     Q_OBJECT
 public:
@@ -77,34 +62,53 @@ public:
     // The moment taken as now (the clock unless a test fixes it).
     std::function<tDateTime()> Now = [] { return NowDateTime(); };
 
-    // Name of the profile on the edit page; empty for a new, unsaved one.
-    const std::string& CurrentName() const { return currentName_; }
-    bool Modified() const { return modified_; }
+    // The pages.
+    tEditPage& EditPage() { return *editPage_; }
+    tOverviewPage& OverviewPage() { return *overviewPage_; }
+    tSchedulerPage& SchedulerPage() { return *schedulerPage_; }
+    tOptionsPage& OptionsPage() { return *optionsPage_; }
+
+    // The profile on screen (the edit page's).
+    const std::string& CurrentName() const { return editPage_->CurrentName(); }
+    bool Modified() const { return editPage_->Modified(); }
+    const tAdvanceMemory& AdvanceMemory() const { return editPage_->AdvanceMemory(); }
+    const std::string& BaseFolderItems() const { return editPage_->BaseFolderItems(); }
+    void ProfileFromForm(tProfile& p) { editPage_->ProfileFromForm(p); }
+    void ProfileToForm(tProfile& p) { editPage_->ProfileToForm(p); }
+    void LoadCurrentProfile() { editPage_->LoadCurrentProfile(); }
+    // false (with a message, nothing written) when the name or the page cannot be stored.
+    bool SaveProfile(const std::string& name) { return editPage_->SaveProfile(name); }
+    bool IsProfileModified() { return editPage_->IsProfileModified(); }
+    void UpdateControlStates() { editPage_->UpdateControlStates(); }
     bool Loaded() const { return loaded_; }
-    const tAdvanceMemory& AdvanceMemory() const { return advance_; }
-    const std::string& BaseFolderItems() const { return baseFolderItems_; }
+
+    // The stored profiles into the profile box (select chosen), and into the scheduler's
+    // grid (due at now) and the overview's list when asked for.
+    void FillProfileLists(const std::string& select, bool withGrid, tDateTime now,
+                          bool withOverview);
+
     // The profile of a "Run Now..." while it runs, else nullptr.
     tProfile* RunningProfile() const { return running_; }
+    // The port for a run of profile started from the window, in place until it is destroyed:
+    // the installed port, plus the window's close request.
+    std::unique_ptr<UiPort> GuardRun(tProfile& profile);
+    // The window was asked to close during a run; it closes once the run has ended.
+    bool ClosePending() const { return closePending_; }
+    // A close asked for during a run happens once the run has ended.
+    void CloseIfPending();
+    // Every page enabled or disabled (disabled while a run goes on).
+    void SetPagesEnabled(bool enabled);
+    void ShowPage(QWidget* page);
+    // The folder browser for edit, started at its folder; the chosen folder replaces its text.
+    void Browse(QLineEdit* edit, const char* title);
+
     // The scheduler's rows and next start as the grid shows them.
-    const tScheduler& Scheduler() const { return *scheduler_; }
+    const tScheduler& Scheduler() const { return schedulerPage_->Scheduler(); }
     // The scheduler is running (its timer is enabled, or one of its runs is under way) or
     // an autostart is pending.
     bool SchedulerActive() const;
     // Told about every scheduled run that failed; defaults to the desktop notification.
     std::function<void(const std::string& name, const std::string& result)> NotifyFailure;
-
-    // Edit page <-> profile.
-    void ProfileFromForm(tProfile& p);
-    void ProfileToForm(tProfile& p);
-
-    // Profile management.
-    void FillProfileLists(const std::string& select, bool withGrid, tDateTime now,
-                          bool withOverview);
-    void LoadCurrentProfile();
-    // false (with a message, nothing written) when the name or the page cannot be stored.
-    bool SaveProfile(const std::string& name);
-    bool IsProfileModified();
-    void UpdateControlStates();
 
     // Handlers.
     void FormCreate();
@@ -112,49 +116,14 @@ public:
     void FormClose();
     bool FormCanResize(int newWidth, int newHeight);
     void FormActivate();
+    // The "Exit" button of every page.
     void btExitClick();
     bool PageControl1Changing(int leaving);
     void PageControl1Change();
-    void cbProfileChange();
-    void btSaveClick();
-    void btSaveAsClick();
-    void btRenameClick();
-    void btDeleteClick();
-    void btNewClick();
-    void btDefaultsClick();
-    void btRunNowClick();
-    void cbRightToLeftClick();
-    void cbExactMirrorClick();
-    void cbDatabaseClick();
-    void cbWaitClick();
-    void cbMultipleVersionsClick();
-    void cbUseVersionsFolderClick();
-    void edVersionsFolderExit();
-    void cbScheduledClick();
-    void cbScheduledChange();
-    void cbRepeatClick();
-    void rbRepeatOnlyClick();
-    void cbSelectBaseFolderItemsChange();
-    void HotLinkLabel1Click();
-    void cbVolumeLabelChange();
-    void rgLoggingClick();
-    void cbAutostartClick();
-
-    // Scheduler and overview.
-    void btSchedulerClick();
-    void Timer1Timer();
-    void cbOnlyScheduledProfilesChange();
-    void grdProfilesDrawCellX(QPainter* painter, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const;
-    void btRunMultipleNowClick();
-    void btNowAllClick();
-    void btNowNoneClick();
-    void btEditClick();
-    void btScheduleClick();
 
     // The base-folder item selection: 1 OK, 2 Cancel (also when the base folders hold no
     // items). The selection dialog itself is shown by the hook when one is installed.
-    int EditBaseFolderItems();
+    int EditBaseFolderItems() { return editPage_->EditBaseFolderItems(); }
     std::function<int(tProfile& profile, std::string& selection)> BaseFolderItemsDialog;
 
 protected:
@@ -166,155 +135,25 @@ private:
     class tRunGuard;
 
     void BuildWindow();
-    QWidget* BuildEditPage();
-    QWidget* BuildModesTab();
-    QWidget* BuildMoreTab();
-    QWidget* BuildCompareTab();
-    QWidget* BuildScheduleTab();
-    QWidget* BuildUnattendedTab();
-    QWidget* BuildOverviewPage();
-    QWidget* BuildSchedulerPage();
-    QWidget* BuildOptionsPage();
-    QWidget* BuildAboutPage();
     void Connect();
-
-    // The unsaved-changes question; name "" asks without a name (Yes then runs Save As).
-    void AskToSaveChanges(const std::string& name);
-    // The unsaved-changes question with the combo box text (Exit, leaving the page).
-    void AskToSaveChangesOfShownName();
-    // Save As; the name saved under, or "" when nothing was saved.
-    std::string SaveAs();
-    std::string ComboText() const;
-    void SetComboText(const std::string& text);
-    void SelectComboIndex(int index);
-    void ShowModeDefaults(const tProfile& d);
-    void Browse(QLineEdit* edit, const char* title);
-    bool Effective(const QCheckBox* box) const;
-    // The scheduler's rows into the grid.
-    void ShowScheduleRows();
-    tScheduler::tHooks SchedulerHooks();
-    // A close asked for during a run happens once the run has ended.
-    void CloseIfPending();
 
     std::unique_ptr<tPreferences> store_;
     bool autostart_ = false;
-    std::string currentName_;
-    bool modified_ = false;
-    bool updatingList_ = false;
-    bool dangerListed_ = false;
-    tAdvanceMemory advance_;
-    std::string baseFolderItems_;
     bool showing_ = false;
     bool loaded_ = false;
     bool schedulerStarted_ = false;
-    bool autostartPending_ = false;
     bool exitAsked_ = false;
     bool closePending_ = false;
-    bool baseFolderItemsOk_ = false;
     int shownTab_ = 0;
     bool switchingBack_ = false;
     tProfile* running_ = nullptr;
-    std::unique_ptr<tScheduler> scheduler_;
-    bool scheduledRunActive_ = false;
-    std::unique_ptr<tRunGuard> scheduledGuard_;
 
-    // Page controls.
-    QTabWidget *PageControl1 = nullptr, *PageControl2 = nullptr;
-    QWidget *tsMain = nullptr, *tsMultiple = nullptr, *tsScheduler = nullptr,
-            *tsOptions = nullptr, *tsAbout = nullptr;
-    QWidget *tsModes = nullptr, *tsMore = nullptr, *tsCompare = nullptr, *tsSchedule = nullptr,
-            *tsUnattended = nullptr;
-
-    // "Edit Profiles".
-    QLabel *Label10 = nullptr, *Label1 = nullptr, *Label3 = nullptr, *Label2 = nullptr,
-           *Label11 = nullptr, *Label4 = nullptr, *Label12 = nullptr, *Label14 = nullptr,
-           *HotLinkLabel1 = nullptr;
-    QComboBox* cbProfile = nullptr;
-    QLineEdit *edLeftPath = nullptr, *edRightPath = nullptr, *cbFileMasks = nullptr,
-              *cbExcludeMasks = nullptr;
-    QToolButton *btBrowseLeft = nullptr, *btBrowseRight = nullptr, *btBrowseLog = nullptr;
-    QCheckBox *cbLeftToRight = nullptr, *cbRightToLeft = nullptr, *cbSubfolders = nullptr,
-              *cbSelectBaseFolderItems = nullptr, *cbVolumeLabel = nullptr;
-    QPushButton *btRunNow = nullptr, *btSave = nullptr, *btSaveAs = nullptr,
-                *btRename = nullptr, *btDelete = nullptr, *btNew = nullptr,
-                *btDefaults = nullptr, *btExit = nullptr;
-
-    // "Modes".
-    QCheckBox *cbDetectMoved = nullptr, *cbExactMirror = nullptr, *cbDatabase = nullptr,
-              *cbWait = nullptr, *cbRecycleOverwrittenFiles = nullptr,
-              *cbRecycleDeletedFiles = nullptr;
-    QLabel *lbExactMirror = nullptr, *Label9 = nullptr, *Label16 = nullptr, *Label18 = nullptr;
-    QLineEdit* edWaitMins = nullptr;
-
-    // "More".
-    QCheckBox *cbEmptyFolders = nullptr, *cbHiddenFiles = nullptr, *cbHiddenFolders = nullptr,
-              *cbMultipleVersions = nullptr, *cbUseVersionsFolder = nullptr,
-              *cbOlderSubfolder = nullptr;
-    QLineEdit *edMaxVersions = nullptr, *edVersionsFolder = nullptr;
-    tRadioGroup* rgSymLinks = nullptr;
-
-    // "Comparison".
-    QGroupBox* GroupBox1 = nullptr;
-    QCheckBox *cbIgnore2Secs = nullptr, *cbIgnore1Hour = nullptr;
-
-    // "Schedule".
-    QCheckBox *cbScheduled = nullptr, *cbRepeat = nullptr, *cbAutoUpdate = nullptr,
-              *cbCacheRight = nullptr;
-    QDateEdit* pickDate = nullptr;
-    QTimeEdit* pickTime = nullptr;
-    QLineEdit *edDays = nullptr, *edHours = nullptr, *edMinutes = nullptr,
-              *edRepeatTimes = nullptr;
-    QLabel *Label5 = nullptr, *Label6 = nullptr, *Label7 = nullptr, *Label8 = nullptr,
-           *Label15 = nullptr, *lbLastRun = nullptr, *Label17 = nullptr,
-           *lbLastRunResult = nullptr;
-    QRadioButton *rbRepeatWhileNoError = nullptr, *rbRepeatIndefinitely = nullptr,
-                 *rbRepeatOnly = nullptr;
-
-    // "Unattended".
-    QLabel* Label13 = nullptr;
-    QRadioButton *cbUA_WhenScheduled = nullptr, *cbUnattended = nullptr;
-    QCheckBox *cbUA_OverwriteReadOnly = nullptr, *cbUA_OverwriteLarger = nullptr,
-              *cbUA_DeleteFiles = nullptr, *cbUA_OverwriteNewer = nullptr;
-
-    // "Profile Overview".
-    QListWidget* clbMultiple = nullptr;
-    QPushButton *btRunMultipleNow = nullptr, *btNowAll = nullptr, *btNowNone = nullptr,
-                *btEdit = nullptr, *btSchedule = nullptr, *LMDButton1 = nullptr;
-    QCheckBox* cbRunNowUnattended = nullptr;
-
-    // "Scheduler".
-    QLabel* lbStatus = nullptr;
-    QTableWidget* grdProfiles = nullptr;
-    QPushButton *btScheduler = nullptr, *btExit3 = nullptr;
-    QCheckBox* cbOnlyScheduledProfiles = nullptr;
-    QTimer* Timer1 = nullptr;
-
-    // "Options".
-    tRadioGroup* rgLogging = nullptr;
-    QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
-    QLineEdit *edLogPath = nullptr, *edBufSize = nullptr;
-    QCheckBox* cbAutostart = nullptr;
-
-    // "About".
-    QLabel *lbVersion = nullptr, *lbBuild = nullptr;
-    QPushButton* LMDButton2 = nullptr;
-};
-
-// A radio group: a titled frame of radio buttons with an item index (-1: none chosen).
-class tRadioGroup : public QGroupBox {
-    Q_OBJECT
-public:
-    tRadioGroup(const QString& name, const QString& caption, const QStringList& items,
-                QWidget* parent);
-    int ItemIndex() const;
-    void SetItemIndex(int index);
-    QRadioButton* Item(int index) const;
-signals:
-    // A user's click on one of the items.
-    void Clicked();
-
-private:
-    QButtonGroup* group_;
+    QTabWidget* PageControl1 = nullptr;
+    tEditPage* editPage_ = nullptr;
+    tOverviewPage* overviewPage_ = nullptr;
+    tSchedulerPage* schedulerPage_ = nullptr;
+    tOptionsPage* optionsPage_ = nullptr;
+    tAboutPage* aboutPage_ = nullptr;
 };
 
 } // namespace corvane::gui

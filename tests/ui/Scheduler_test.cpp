@@ -193,7 +193,7 @@ TEST_F(SchedulerWindow, SchedulerPageAtAFixedMoment) {
     EXPECT_EQ(LabelText("lbStatus"), "Scheduler is running.");
     EXPECT_FALSE(Get("cbOnlyScheduledProfiles")->isEnabled());
 
-    w->Timer1Timer();
+    w->SchedulerPage().Timer1Timer();
     EXPECT_EQ(LabelText("lbStatus"), "Scheduler is running. Next profile starts on 02.04.2031 at 09:01:00");
     ASSERT_EQ(w->Scheduler().Next().Row, 0);
     const tCellColors next = ScheduleCellColors(grid->palette(), false, true);
@@ -203,7 +203,7 @@ TEST_F(SchedulerWindow, SchedulerPageAtAFixedMoment) {
               grid->palette().color(QPalette::Base));
 
     now = due;
-    w->Timer1Timer();
+    w->SchedulerPage().Timer1Timer();
     EXPECT_EQ(RightOf(0).ReadFile("first.txt"), "first");
     EXPECT_EQ(OnDisk("first").LastRunResult, "1 copied");
     EXPECT_FALSE(OnDisk("first").Scheduled) << "no repeat: unscheduled";
@@ -219,7 +219,7 @@ TEST_F(SchedulerWindow, SchedulerPageAtAFixedMoment) {
     Get<QAbstractButton>("btScheduler")->click();
     Get<QAbstractButton>("btScheduler")->click();
     ASSERT_TRUE(w->SchedulerActive());
-    w->Timer1Timer();
+    w->SchedulerPage().Timer1Timer();
     EXPECT_EQ(LabelText("lbStatus"), "No more profiles to start - scheduler is inactive.");
     EXPECT_EQ(Get<QAbstractButton>("btScheduler")->text(), "Start Scheduler");
     EXPECT_FALSE(w->SchedulerActive());

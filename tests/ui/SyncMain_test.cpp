@@ -358,10 +358,10 @@ TEST_F(MainWindow, EnableRulesAndWhatTheyStore) {
     Click("cbWait");
     EXPECT_EQ(TextOf("edWaitMins"), "60");
     SetText("edWaitMins", "");
-    w->cbWaitClick();
+    w->EditPage().cbWaitClick();
     EXPECT_EQ(TextOf("edWaitMins"), "60");
     SetText("edWaitMins", "25");
-    w->cbWaitClick();
+    w->EditPage().cbWaitClick();
     EXPECT_EQ(TextOf("edWaitMins"), "25");
 
     // Versions: the count and the folder follow their boxes; a slash is removed with a message.
@@ -379,7 +379,7 @@ TEST_F(MainWindow, EnableRulesAndWhatTheyStore) {
     EXPECT_EQ(TextOf("edVersionsFolder"), "Older");
     Click("cbUseVersionsFolder");
     SetText("edVersionsFolder", "Old/Versions");
-    w->edVersionsFolderExit();
+    w->EditPage().edVersionsFolderExit();
     EXPECT_TRUE(Called("Info: Illegal characters were removed from the folder name"));
     EXPECT_EQ(TextOf("edVersionsFolder"), "OldVersions");
 

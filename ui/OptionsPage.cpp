@@ -1,0 +1,99 @@
+#include "ui/OptionsPage.h"
+
+#include "profiles/Preferences.h"
+#include "scheduler/Autostart.h"
+#include "ui/PageControls.h"
+#include "ui/SyncMain.h"
+#include "widgets/Bytes.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace corvane::gui {
+
+using namespace controls;
+
+tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
+    setObjectName("tsOptions");
+    Help(this, 10);
+    rgLogging = new tRadioGroup("rgLogging", " Logging ",
+                                {"none", "one common log file", "separate log file for each profile",
+                                 "separate log file for each run"},
+                                this);
+    Label19 = Text(this, "Label19", "Path for logging");
+    edLogPath = Edit(this, "edLogPath");
+    Hint(edLogPath, "In this field, you specify the folder for log files.");
+    Label19->setBuddy(edLogPath);
+    btBrowseLog = BrowseButton(this, "btBrowseLog");
+    Label22 = Text(this, "Label22", "Buffer size for copying files:");
+    edBufSize = Number(this, "edBufSize", "1024", 10240);
+    Label22->setBuddy(edBufSize);
+    Label20 = Text(this, "Label20", "kB");
+    Label21 = Text(this, "Label21", "Using a smaller buffer size may be necessary with slower media.");
+    cbAutostart = Check(this, "cbAutostart", "Start the scheduler when I log in");
+    Hint(cbAutostart, "Starts this program with its scheduler running each time you log in to your desktop.");
+
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    top->addWidget(rgLogging);
+    top->addStretch();
+    layout->addLayout(top);
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label19, 0, 0);
+    grid->addWidget(edLogPath, 0, 1);
+    grid->addWidget(btBrowseLog, 0, 2);
+    grid->addWidget(Label22, 1, 0);
+    auto* buf = new QHBoxLayout;
+    buf->addWidget(edBufSize);
+    buf->addWidget(Label20);
+    buf->addStretch();
+    grid->addLayout(buf, 1, 1, 1, 2);
+    grid->addWidget(Label21, 2, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+    layout->addSpacing(8);
+    layout->addWidget(cbAutostart);
+    layout->addStretch();
+
+    connect(rgLogging, &tRadioGroup::Clicked, this, [this] { rgLoggingClick(); });
+    connect(cbAutostart, &QCheckBox::clicked, this, [this] { cbAutostartClick(); });
+    connect(btBrowseLog, &QToolButton::clicked, this,
+            [this] { main_.Browse(edLogPath, "Path for logging"); });
+}
+
+void tOptionsPage::LoadSettings() {
+    edLogPath->setText(FromBytes(ReadPref("LogFolder", "Main")));
+    const int bufSize = ParseBufSize(ReadPref("BufSize", "Main"));
+    edBufSize->setText(QString::number(bufSize));
+    RunSettings().BufSizeKB = bufSize;
+    rgLogging->SetItemIndex(ParseIntOr(ReadPref("Logging", "Main"), 0));
+    if (edLogPath->text().isEmpty()) edLogPath->setText(FromBytes(DefaultLogFolder()));
+    cbAutostart->setChecked(AutostartEnabled());
+}
+
+void tOptionsPage::SaveSettings() { WritePref("BufSize", S(edBufSize->text()), "Main"); }
+
+void tOptionsPage::UseLogFolder() {
+    if (!edLogPath->text().trimmed().isEmpty()) RunSettings().LogFolder = ToBytes(edLogPath->text());
+}
+
+void tOptionsPage::rgLoggingClick() {
+    const int index = rgLogging->ItemIndex();
+    WritePref("Logging", std::to_string(index), "Main");
+    RunSettings().Logging = index;
+}
+
+void tOptionsPage::cbAutostartClick() {
+    const bool on = cbAutostart->isChecked();
+    if (std::string problem = SetAutostart(on, ProgramFile()); !problem.empty()) {
+        main_.Dialogs.Info(problem);
+        cbAutostart->setChecked(AutostartEnabled());
+    }
+}
+
+} // namespace corvane::gui

@@ -1,0 +1,42 @@
+// The main window's "Options" page: the program's settings of the "Main" section (logging,
+// log folder, copy buffer size) and the start at log-in.
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace corvane::gui {
+
+class TFSyncMain;
+class tRadioGroup;
+
+class tOptionsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit tOptionsPage(TFSyncMain& main);
+
+    // The stored settings onto the page and into the run settings (the window is shown).
+    void LoadSettings();
+    // The settings kept when the window closes.
+    void SaveSettings();
+    // The log folder typed on the page, when there is one, for the runs started now.
+    void UseLogFolder();
+
+    // Handlers.
+    void rgLoggingClick();
+    void cbAutostartClick();
+
+private:
+    TFSyncMain& main_;
+    tRadioGroup* rgLogging = nullptr;
+    QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
+    QLineEdit *edLogPath = nullptr, *edBufSize = nullptr;
+    QToolButton* btBrowseLog = nullptr;
+    QCheckBox* cbAutostart = nullptr;
+};
+
+} // namespace corvane::gui
