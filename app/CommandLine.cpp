@@ -333,7 +333,11 @@ int SchedulerCommand() {
 
 int WatchCommand(const std::string& name) {
     tHeadlessSession session;
-    if (!LoadOrComplain(session.Store, name)) return kExitUsage;
+    auto loaded = LoadOrComplain(session.Store, name);
+    if (!loaded) return kExitUsage;
+    if (IsDangerous(*loaded, true))
+        Err("\"" + name + "\" is considered dangerous: it uses Exact Mirror mode and may "
+            "overwrite newer files or delete files without asking");
     CatchStopSignals();
     tWatchList watch(session.Store);
     watch.WatchOnly(name);

@@ -120,9 +120,13 @@ TEST_F(Watch, CopiesChangesAfterTheQuietTimeOneRunPerBurstFollowsNewFoldersEndsO
     EXPECT_EQ(left.List(), right.List());
 }
 
-TEST_F(Watch, SchedulerRescansEveryMinuteWhenTheWatchLimitIsTooLow) {
+TEST_F(Watch, SchedulerRescansEveryMinuteWhenTheWatchLimitIsTooLowAndRetriesFailuresOnceAMinute) {
     left.WriteFile("one.txt", "1", 1600000000);
     Store(Watched("big", 1));
+    // A watched profile whose runs fail is tried again at most once a minute.
+    tProfile broken = Watched("broken", 1);
+    broken.LeftPath = home.Path("not-there");
+    Store(broken);
     // Two base folders do not fit one watch: the limit as the environment lowers it.
     auto env = Env();
     env.emplace_back("CORVANE_WATCH_LIMIT", "1");
@@ -141,7 +145,11 @@ TEST_F(Watch, SchedulerRescansEveryMinuteWhenTheWatchLimitIsTooLow) {
                            "watch limit allows (/proc/sys/fs/inotify/max_user_watches: 1)"),
               1u)
         << r.Err;
-    EXPECT_EQ(Count(r.Out, "rescanning every minute"), 1u) << r.Out;
+    EXPECT_EQ(Count(r.Out, "\"big\": rescanning every minute"), 1u) << r.Out;
+    const size_t brokenRuns = Count(r.Out, "Starting \"broken\"\n");
+    EXPECT_GE(brokenRuns, 1u) << r.Out;
+    EXPECT_LE(brokenRuns, 2u) << "retried more often than once a minute:\n" << r.Out;
+    EXPECT_NE(r.Out.find("\"broken\": can't access left path"), std::string::npos) << r.Out;
     // A watched profile keeps the scheduler running though nothing is scheduled.
     EXPECT_EQ(r.Out.find("No more profiles to start"), std::string::npos) << r.Out;
     EXPECT_EQ(r.Out.substr(r.Out.size() - 23), "Scheduler is inactive.\n") << r.Out;
