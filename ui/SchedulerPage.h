@@ -41,8 +41,8 @@ public:
     const tScheduler& Scheduler() const { return *scheduler_; }
     // The timer is enabled, or one of the scheduler's runs is under way.
     bool Active() const;
-    // The watched profiles while the scheduler runs; nullptr while it is stopped.
-    const tSchedulerWatch* Watch() const { return watch_.get(); }
+    // The watched profiles are being looked at or run (the window closes afterwards).
+    bool WatchBusy() const { return watchBusy_; }
     // The rows of the stored profiles due at now into the grid.
     void ListRows(tDateTime now);
     int RowCount() const;
