@@ -21,13 +21,13 @@ namespace corvane {
 
 namespace {
 
-constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB |
-                                   IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO |
-                                   IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW |
-                                   IN_EXCL_UNLINK;
+constexpr uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE |
+                                   IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+                                   IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 
 bool ParseLong(std::string_view text, long& value) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
@@ -40,13 +40,14 @@ std::string Join(const std::string& folder, std::string_view name) {
 }
 
 bool Below(const std::string& path, const std::string& folder) {
-    return path == folder || (path.size() > folder.size() &&
-                              path.compare(0, folder.size(), folder) == 0 &&
-                              path[folder.size()] == '/');
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
 }
 
 std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 
@@ -125,8 +126,7 @@ bool tFolderWatcher::tProfileRules::Sees(std::string_view name, bool folder) con
 }
 
 tFolderWatcher::tFolderWatcher(long limit)
-    : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), limit_(limit),
-      buffer_(64 * 1024) {}
+    : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), limit_(limit), buffer_(64 * 1024) {}
 
 tFolderWatcher::~tFolderWatcher() {
     if (fd_ >= 0) close(fd_);
@@ -143,7 +143,8 @@ tWatchMode tFolderWatcher::Watch(int id, const tProfile& profile, std::string& p
     rules.HiddenFolders = profile.HiddenFolders;
     rules.Masks = std::make_unique<tMaskFilter>(profile);
     if (fd_ < 0) {
-        problem = std::string("change notification is not available (") + std::strerror(errno) + ")";
+        problem =
+            std::string("change notification is not available (") + std::strerror(errno) + ")";
         return tWatchMode::Unreachable;
     }
     for (const std::string* base : {&rules.Left, &rules.Right}) {
@@ -159,8 +160,9 @@ tWatchMode tFolderWatcher::Watch(int id, const tProfile& profile, std::string& p
     }
     const tProfileRules& r = rules_.emplace(id, std::move(rules)).first->second;
     auto enters = [&r](std::string_view name) { return r.Sees(name, true); };
-    const size_t room =
-        limit_ > static_cast<long>(watches_.size()) ? static_cast<size_t>(limit_) - watches_.size() : 0;
+    const size_t room = limit_ > static_cast<long>(watches_.size())
+                            ? static_cast<size_t>(limit_) - watches_.size()
+                            : 0;
     std::vector<std::string> folders;
     CollectFolders(r.Left, r.Subfolders, enters, folders, room);
     if (r.Right != r.Left) CollectFolders(r.Right, r.Subfolders, enters, folders, room);
@@ -179,7 +181,8 @@ tWatchMode tFolderWatcher::Watch(int id, const tProfile& profile, std::string& p
     }
     if (full) {
         problem = "its folders are more than the watch limit allows "
-                  "(/proc/sys/fs/inotify/max_user_watches: " + std::to_string(limit_) + ")";
+                  "(/proc/sys/fs/inotify/max_user_watches: " +
+                  std::to_string(limit_) + ")";
         Unwatch(id);
         return tWatchMode::TooManyWatches;
     }
@@ -210,10 +213,11 @@ bool tFolderWatcher::AddTree(int id, const std::string& path, bool base) {
     if (found == rules_.end()) return true;
     const tProfileRules& r = found->second;
     std::vector<std::string> folders;
-    const size_t room =
-        limit_ > static_cast<long>(watches_.size()) ? static_cast<size_t>(limit_) - watches_.size() : 0;
-    CollectFolders(path, r.Subfolders, [&r](std::string_view n) { return r.Sees(n, true); },
-                   folders, room);
+    const size_t room = limit_ > static_cast<long>(watches_.size())
+                            ? static_cast<size_t>(limit_) - watches_.size()
+                            : 0;
+    CollectFolders(
+        path, r.Subfolders, [&r](std::string_view n) { return r.Sees(n, true); }, folders, room);
     if (folders.size() > room) return false;
     for (const std::string& folder : folders)
         if (!AddOne(id, folder, base && folder == path) && errno == ENOSPC) return false;
@@ -224,9 +228,9 @@ void tFolderWatcher::DropOwner(int wd, int id) {
     const auto it = watches_.find(wd);
     if (it == watches_.end()) return;
     auto& owners = it->second;
-    owners.erase(std::remove_if(owners.begin(), owners.end(),
-                                [id](const tOwner& o) { return o.Id == id; }),
-                 owners.end());
+    owners.erase(
+        std::remove_if(owners.begin(), owners.end(), [id](const tOwner& o) { return o.Id == id; }),
+        owners.end());
     if (owners.empty()) {
         inotify_rm_watch(fd_, wd);
         watches_.erase(it);
@@ -238,7 +242,8 @@ void tFolderWatcher::DropBelow(int id, const std::string& path) {
     for (const auto& [wd, owners] : watches_)
         for (const tOwner& o : owners)
             if (o.Id == id && Below(o.Path, path)) gone.push_back(wd);
-    for (int wd : gone) DropOwner(wd, id);
+    for (int wd : gone)
+        DropOwner(wd, id);
 }
 
 void tFolderWatcher::Unwatch(int id) {
@@ -246,7 +251,8 @@ void tFolderWatcher::Unwatch(int id) {
     for (const auto& [wd, owners] : watches_)
         for (const tOwner& o : owners)
             if (o.Id == id) mine.push_back(wd);
-    for (int wd : mine) DropOwner(wd, id);
+    for (int wd : mine)
+        DropOwner(wd, id);
     rules_.erase(id);
 }
 
@@ -273,7 +279,8 @@ std::vector<int> tFolderWatcher::ReadEvents() {
             at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
             if (ev->mask & IN_Q_OVERFLOW) {
                 // Lost events may have been new folders: every profile watches again.
-                for (auto& [id, rules] : rules_) incomplete(id);
+                for (auto& [id, rules] : rules_)
+                    incomplete(id);
                 continue;
             }
             const auto found = watches_.find(ev->wd);

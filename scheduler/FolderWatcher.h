@@ -19,10 +19,10 @@ class tProfile;
 
 // How the changes of one profile's trees are noticed.
 enum class tWatchMode {
-    Events,       // inotify watches on every folder
+    Events,         // inotify watches on every folder
     TooManyWatches, // the folders would exceed the user's watch limit: rescan every minute
-    NoEvents,     // a base folder lies on a file system that sends no events: rescan
-    Unreachable,  // a base folder cannot be watched now (missing, unreadable): rescan
+    NoEvents,       // a base folder lies on a file system that sends no events: rescan
+    Unreachable,    // a base folder cannot be watched now (missing, unreadable): rescan
 };
 
 // The user's inotify watch limit: the environment variable CORVANE_WATCH_LIMIT when it holds

@@ -88,14 +88,14 @@ struct tWatchList::tEntry {
     int Quiet = kDefaultWatchQuiet;
     std::string Signature;
     tWatchMode Mode = tWatchMode::Events;
-    std::string Problem;     // why it is rescanned instead of watched
+    std::string Problem;      // why it is rescanned instead of watched
     std::string NotedProblem; // the problem last said
-    bool Pending = true;     // run once at the start
+    bool Pending = true;      // run once at the start
     double LastChange = -kNever;
     double NotBefore = 0;    // a failing profile waits a minute
     bool CheckFirst = false; // only changes seen during its own run: analyse before running
     double CheckNotBefore = 0;
-    int FollowUps = 0;       // runs in a row started by changes seen during the run before
+    int FollowUps = 0; // runs in a row started by changes seen during the run before
     bool SeenDuringRun = false;
     double NextRescan = kNever;
 };
@@ -105,7 +105,9 @@ tWatchList::tWatchList(tPreferences& store, std::function<double()> clock, long 
 
 tWatchList::~tWatchList() = default;
 
-void tWatchList::WatchOnly(const std::string& name) { only_ = name; }
+void tWatchList::WatchOnly(const std::string& name) {
+    only_ = name;
+}
 
 bool tWatchList::Watches(const std::string& name) const {
     return std::any_of(profiles_.begin(), profiles_.end(),
@@ -207,7 +209,8 @@ void tWatchList::ReadEvents() {
     const std::vector<int> changed = watcher_.ReadEvents();
     if (changed.empty()) return;
     const double now = clock_();
-    for (int id : changed) Changed(id, now);
+    for (int id : changed)
+        Changed(id, now);
 }
 
 double tWatchList::DueAt(const tEntry& e) const {
@@ -221,12 +224,15 @@ double tWatchList::DueAt(const tEntry& e) const {
     return at;
 }
 
-bool tWatchList::Due(const tEntry& e, double now) const { return DueAt(e) <= now; }
+bool tWatchList::Due(const tEntry& e, double now) const {
+    return DueAt(e) <= now;
+}
 
 double tWatchList::TimeToNext() const {
     const double now = clock_();
     double next = kNever;
-    for (const auto& e : profiles_) next = std::min(next, DueAt(*e) - now);
+    for (const auto& e : profiles_)
+        next = std::min(next, DueAt(*e) - now);
     return std::max(next, 0.0);
 }
 

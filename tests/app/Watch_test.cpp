@@ -60,7 +60,8 @@ protected:
     }
     static size_t Count(const std::string& text, const std::string& what) {
         size_t n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
         return n;
     }
     std::vector<std::pair<std::string, std::string>> Env() { return {{"HOME", home.Root()}}; }
@@ -85,7 +86,8 @@ TEST_F(Watch, CopiesChangesAfterTheQuietTimeOneRunPerBurstFollowsNewFoldersEndsO
     EXPECT_EQ(right.ReadFile("new.txt"), "fresh");
 
     // A burst of 1,000 files: one run carries them all.
-    for (int i = 0; i < 1000; ++i) left.WriteFile("burst/f" + std::to_string(i) + ".txt", "b");
+    for (int i = 0; i < 1000; ++i)
+        left.WriteFile("burst/f" + std::to_string(i) + ".txt", "b");
     ASSERT_GE(WaitUntil([&] { return right.Exists("burst/f999.txt"); }), 0);
     ASSERT_GE(WaitUntil([&] { return StoredResult("live") == "1000 copied"; }), 0)
         << "the burst was split over several runs: " << StoredResult("live");

@@ -89,7 +89,8 @@ TEST(FolderWatcher, ChangesCountForTheProfilesThatWouldSeeThem) {
 
 TEST(FolderWatcher, TooManyFoldersForTheLimitWatchNothing) {
     TempTree left, right;
-    for (int i = 0; i < 5; ++i) left.MakeFolder("f" + std::to_string(i));
+    for (int i = 0; i < 5; ++i)
+        left.MakeFolder("f" + std::to_string(i));
     tFolderWatcher watcher(6);
     std::string problem;
     EXPECT_EQ(watcher.Watch(1, Pair(left, right), problem), tWatchMode::TooManyWatches);
