@@ -12,12 +12,16 @@
 #include "profiles/ProfileFields.h"
 #include "profiles/ProfileStore.h"
 #include "scheduler/Scheduler.h"
+#include "scheduler/Watching.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -53,7 +57,12 @@ void PrintHelp() {
         "  --scheduler   run the scheduler without a window: start every scheduled\n"
         "                profile unattended at its next run, one line per start and\n"
         "                result on standard output; ends on SIGTERM or SIGINT (between\n"
-        "                runs) and when no profile is left to start\n"
+        "                runs) and when no profile is left to start; profiles set to run\n"
+        "                when their files change are watched meanwhile\n"
+        "  --watch NAME  run the stored profile NAME unattended now and again whenever\n"
+        "                files change in its folders, after its quiet time (5 seconds\n"
+        "                unless the profile sets one); one line per start and result on\n"
+        "                standard output; ends on SIGTERM or SIGINT (between runs)\n"
         "\n"
         "Profiles:\n"
         "  --show NAME   print every field of the stored profile NAME as Field=value\n"
@@ -237,11 +246,86 @@ tFileStamp StampOf(const std::string& file) {
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// The log line of a finished run; what the scheduler adds about the next run comes after.
+std::string ResultLine(const tScheduledRun& run) {
+    std::string line = Quoted(run.Name) + ": " + run.Result;
+    if (run.Skipped) line += " (running elsewhere; its schedule is left to that run)";
+    return line;
+}
+
+// The loop of --scheduler and --watch: the scheduler's step (when there is one) and the due
+// runs of the watched profiles, then a wait of at most a second for folder events or a
+// signal; the preferences file is read again when another process replaced it.
+class tHeadlessLoop {
+public:
+    tHeadlessLoop(tHeadlessSession& session, tWatchList& watch) : session_(session), watch_(watch) {
+        hooks_.Starting = [](const std::string& name, tProfile&) { Log("Starting " + Quoted(name)); };
+        hooks_.Finished = [this](const tScheduledRun& run, tProfile&) {
+            Log(ResultLine(run));
+            Finished(run);
+        };
+        hooks_.Continue = [] { return !stopRequested; };
+    }
+
+    // After each run: a result the file did not take stays pending.
+    void Finished(const tScheduledRun& run) {
+        if (!run.StoreError.empty()) Err(run.StoreError);
+        pendingWrite_ = !run.StoreError.empty();
+    }
+
+    // step: one scheduler step, false when it has nothing left to start (nothing for
+    // --watch). reloaded: the file was read again. Returns the exit status.
+    int Run(const std::function<bool()>& step, const std::function<void()>& reloaded,
+            const char* stopText) {
+        tFileStamp stamp = StampOf(session_.Store.FileName());
+        for (;;) {
+            const bool scheduled = !stopRequested && step && step();
+            if (!stopRequested) watch_.RunDue(hooks_);
+            for (const std::string& note : watch_.TakeNotes()) {
+                Log(note);
+                Err(note);
+            }
+            if (stopRequested) {
+                Log(stopText);
+                return kExitOk;
+            }
+            if (step && !scheduled && watch_.Empty()) {
+                Log(kNoMoreProfiles);
+                return kExitOk;
+            }
+            Wait(std::min(1.0, watch_.TimeToNext()));
+            if (pendingWrite_) {
+                pendingWrite_ = !session_.Store.Flush().empty();
+            } else if (tFileStamp now = StampOf(session_.Store.FileName()); !(now == stamp)) {
+                // Profiles scheduled or watched meanwhile in a window or by hand.
+                stamp = now;
+                session_.Store.Load();
+                if (reloaded) reloaded();
+                watch_.Refresh();
+            }
+        }
+    }
+
+private:
+    void Wait(double seconds) {
+        const int ms = static_cast<int>(seconds * 1000.0 + 0.999);
+        pollfd fd{watch_.Fd(), POLLIN, 0};
+        // A signal ends the wait early (the handlers are installed without SA_RESTART).
+        if (poll(&fd, watch_.Fd() >= 0 ? 1 : 0, std::max(ms, 0)) > 0) watch_.ReadEvents();
+    }
+
+    tHeadlessSession& session_;
+    tWatchList& watch_;
+    tWatchList::tHooks hooks_;
+    bool pendingWrite_ = false;
+};
+
 int SchedulerCommand() {
     tHeadlessSession session;
     CatchStopSignals();
     tScheduler scheduler(session.Store, [] { return NowDateTime(); });
-    bool pendingWrite = false;
+    tWatchList watch(session.Store);
+    tHeadlessLoop loop(session, watch);
     std::string lastAnnounced;
     tScheduler::tHooks hooks;
     hooks.Found = [&](const tNextDue& next) {
@@ -252,45 +336,45 @@ int SchedulerCommand() {
     };
     hooks.Starting = [](const tScheduleRow& row, tProfile&) { Log("Starting " + Quoted(row.Name)); };
     hooks.Finished = [&](const tScheduledRun& run, tProfile&) {
-        std::string line = Quoted(run.Name) + ": " + run.Result;
-        if (run.Skipped)
-            line += " (running elsewhere; its schedule is left to that run)";
-        else if (run.Loaded)
+        std::string line = ResultLine(run);
+        if (!run.Skipped && run.Loaded)
             line += run.Rescheduled ? "; next run " + DateTimeText(run.NextRun) : "; not rescheduled";
         Log(line);
-        if (!run.StoreError.empty()) Err(run.StoreError);
-        pendingWrite = !run.StoreError.empty();
+        loop.Finished(run);
     };
     hooks.Continue = [] { return !stopRequested; };
 
     scheduler.Rebuild(NowDateTime());
+    watch.Refresh();
     if (scheduler.DangerListed())
         Err("some scheduled profiles are considered dangerous: they use Exact Mirror mode and "
             "may overwrite newer files or delete files without asking");
     Log(kSchedulerRunning);
-    tFileStamp stamp = StampOf(session.Store.FileName());
-    for (;;) {
-        if (!stopRequested && !scheduler.Tick(NowDateTime(), hooks)) {
-            Log(kNoMoreProfiles);
-            return kExitOk;
-        }
-        if (stopRequested) {
-            Log(kSchedulerInactive);
-            return kExitOk;
-        }
-        timespec second{1, 0};
-        nanosleep(&second, nullptr);
-        if (pendingWrite) {
-            // A result that could not be stored stays pending until the file takes it.
-            pendingWrite = !session.Store.Flush().empty();
-        } else if (tFileStamp now = StampOf(session.Store.FileName()); !(now == stamp)) {
-            // Profiles scheduled meanwhile in a window or by hand count from now on.
-            stamp = now;
-            session.Store.Load();
-            scheduler.Forget();
-            scheduler.Rebuild(NowDateTime());
-        }
-    }
+    return loop.Run([&] { return scheduler.Tick(NowDateTime(), hooks); },
+                    [&] {
+                        scheduler.Forget();
+                        scheduler.Rebuild(NowDateTime());
+                    },
+                    kSchedulerInactive);
+}
+
+int WatchCommand(const std::string& name) {
+    tHeadlessSession session;
+    auto loaded = LoadOrComplain(session.Store, name);
+    if (!loaded) return kExitUsage;
+    if (IsDangerous(*loaded, true))
+        Err("\"" + name + "\" is considered dangerous: it uses Exact Mirror mode and may "
+            "overwrite newer files or delete files without asking");
+    CatchStopSignals();
+    tWatchList watch(session.Store);
+    watch.WatchOnly(name);
+    watch.Refresh();
+    const int stored = StoredWatchQuiet(session.Store, name);
+    const int quiet = stored > 0 ? stored : kDefaultWatchQuiet;
+    Log("Watching " + Quoted(name) + ": runs after " + std::to_string(quiet) +
+        (quiet == 1 ? " second" : " seconds") + " of quiet");
+    tHeadlessLoop loop(session, watch);
+    return loop.Run({}, {}, "Watching stopped.");
 }
 
 } // namespace
@@ -313,11 +397,12 @@ int RunCommandLine(int argc, char** argv) {
         }
         return SchedulerCommand();
     }
-    if (first == "--plan" || first == "--run") {
+    if (first == "--plan" || first == "--run" || first == "--watch") {
         if (argc != 3 || argv[2][0] == '\0') {
             Err(std::string(first) + " needs exactly one profile name (try --help)");
             return kExitUsage;
         }
+        if (first == "--watch") return WatchCommand(argv[2]);
         return first == "--plan" ? PlanCommand(argv[2]) : RunCommand(argv[2]);
     }
     if (first == "--show") {

@@ -80,6 +80,8 @@ public:
     std::string BaseFolderItems;
     // Two-way runs remember the state of the last finished run (section "Remember").
     bool RememberLastRun = false;
+    // Run when files change, after this many seconds of quiet; 0 off (section "Watch").
+    int WatchQuiet = 0;
 
     // Run flags.
     bool ForcedUnattended = false; // started by the scheduler or a forced overview run

@@ -18,6 +18,7 @@ constexpr tProfileEntry kEntries[] = {
     {"ExcludeMasks", "xcl_", &tProfile::ExcludeMasks, ""},
     {"Reports", "rep_", &tProfile::LastRunResult, "LastRunResult"},
     {"Remember", "rem_", &tProfile::RememberLastRun, "RememberLastRun"},
+    {"Watch", "wat_", &tProfile::WatchQuiet, "WatchQuiet"},
 };
 
 std::string Key(std::string_view prefix, std::string_view name) {
@@ -29,6 +30,16 @@ std::string_view Chars(std::string_view s, size_t first, size_t last = 0) {
     if (first > s.size()) return {};
     size_t count = last == 0 ? std::string_view::npos : last - first + 1;
     return s.substr(first - 1, count);
+}
+
+// A stored number option: a whole number above 0 (blanks around it allowed); anything else
+// is off (0).
+int PositiveNumber(std::string_view value) {
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    int n = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
+    return error == std::errc() && end == value.data() + value.size() && n > 0 ? n : 0;
 }
 
 } // namespace
@@ -58,10 +69,7 @@ void SetEntryValue(tProfile& p, const tProfileEntry& e, std::string_view stored)
             } else if constexpr (std::is_same_v<T, bool tProfile::*>) {
                 p.*member = stored == "1";
             } else if constexpr (std::is_same_v<T, int tProfile::*>) {
-                // Anything but a positive whole number is off.
-                int n = 0;
-                auto [end, ec] = std::from_chars(stored.data(), stored.data() + stored.size(), n);
-                p.*member = ec == std::errc() && end == stored.data() + stored.size() && n > 0 ? n : 0;
+                p.*member = PositiveNumber(stored);
             }
         },
         e.Member);
@@ -111,6 +119,10 @@ std::string StoreProfile(tPreferences& store, const tProfile& p) {
 
 void RemoveStoredProfile(tPreferences& store, std::string_view name) {
     for (const auto& e : kEntries) store.Delete(Key(e.Prefix, name), e.Section);
+}
+
+int StoredWatchQuiet(const tPreferences& store, std::string_view name) {
+    return PositiveNumber(store.Read(Key("wat_", name), "Watch"));
 }
 
 bool HasStoredEntries(const tPreferences& store, std::string_view name) {

@@ -74,8 +74,12 @@ bool OptionRecordChanged(std::string_view stored, std::string_view edited,
                          std::string_view advanceOld, std::string_view advanceNew);
 
 // OptionRecordChanged against the stored "opt_" entry of name, or the stored masks or the
-// "Remember" entry differ from edited's.
+// options beside the record ("Remember", "Watch") differ from edited's.
 bool DiffersFromStored(const tPreferences& store, std::string_view name, const tProfile& edited,
                        std::string_view advanceOld, std::string_view advanceNew);
+
+// The stored quiet time of a watched profile ("Watch", "wat_" + name): a whole number of
+// seconds above 0, else 0 (not watched).
+int StoredWatchQuiet(const tPreferences& store, std::string_view name);
 
 } // namespace corvane

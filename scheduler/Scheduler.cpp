@@ -37,13 +37,17 @@ std::vector<tScheduleRow> BuildScheduleRows(const tPreferences& store, tDateTime
         if (p.Scheduled && p.AutoUpdate && now + kNextRunMargin > p.NextRun)
             AdvanceNextRun(p, p.NextRun, now, nullptr);
         const bool scheduled = p.Scheduled && p.NextRun >= now;
-        if (scheduled && IsDangerous(p, true)) dangerListed = true;
-        if (!scheduled && onlyScheduled) continue;
+        const bool watched = StoredWatchQuiet(store, name) > 0;
+        if ((scheduled || watched) && IsDangerous(p, true)) dangerListed = true;
+        if (!scheduled && !watched && onlyScheduled) continue;
         tScheduleRow row;
         row.Name = name;
+        row.Watched = watched;
         if (scheduled) {
             row.Due = ToTheSecond(p.NextRun);
             row.Cells[0] = DateText10(p.NextRun) + kCellLineBreak + TimeText8(p.NextRun);
+        } else if (watched) {
+            row.Cells[0] = kWatchingCell;
         }
         row.Cells[1] = name;
         row.Cells[2] = "L: " + p.LeftPath + kCellLineBreak + "R: " + p.RightPath;

@@ -32,6 +32,8 @@ inline constexpr const char* kSchedulerDangerQuestion =
     "Some may overwrite newer files with older ones, as well as delete files so that the \r\n"
     "mirror closely matches the model. If you want to revise your profiles, please answer No.";
 inline constexpr char kCellLineBreak = '\x01';
+// Column 0 of a watched profile that is not scheduled.
+inline constexpr const char* kWatchingCell = "watching";
 
 // "Scheduler is running. Next profile starts on <date> at <time>".
 std::string NextStartText(tDateTime due);
@@ -48,14 +50,16 @@ tDateTime ToTheSecond(tDateTime value);
 struct tScheduleRow {
     std::string Name;
     tDateTime Due = 0;
+    bool Watched = false; // runs when its files change (a stored quiet time)
     std::string Cells[4]; // "Next Run", "Profile Name", "Left/Right Folders", "Last Run"
 };
 
 // The grid rows of the stored profiles in store order at the moment now. A scheduled
 // profile with Auto-Update whose next run has passed (or lies within 15 seconds) shows the
 // advanced next run (nothing is stored). Profiles that are not scheduled (or whose next run
-// lies before now) get a row only when onlyScheduled is false. dangerListed tells whether a
-// scheduled row is dangerous when run from the scheduler.
+// lies before now) get a row only when onlyScheduled is false, unless they are watched: a
+// watched row reads "watching" in column 0 when it is not scheduled. dangerListed tells
+// whether a scheduled or watched row is dangerous when run from the scheduler.
 std::vector<tScheduleRow> BuildScheduleRows(const tPreferences& store, tDateTime now,
                                             bool onlyScheduled, bool& dangerListed);
 

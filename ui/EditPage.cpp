@@ -6,6 +6,7 @@
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
 #include "profiles/ProfileStore.h"
+#include "scheduler/Watching.h"
 #include "ui/OptionsPage.h"
 #include "ui/PageControls.h"
 #include "ui/SyncMain.h"
@@ -374,6 +375,10 @@ QWidget* tEditPage::BuildScheduleTab() {
     Label8 = Text(tab, "Label8", "Times.");
     Label8->setBuddy(edRepeatTimes);
     cbAutoUpdate = Check(tab, "cbAutoUpdate", "Auto-Update");
+    cbWatch = Check(tab, "cbWatch", "Run when files change, after");
+    edWatchQuiet = Number(tab, "edWatchQuiet", "5", 86400);
+    lbWatchQuiet = Text(tab, "lbWatchQuiet", "seconds of quiet");
+    lbWatchQuiet->setBuddy(edWatchQuiet);
     cbCacheRight = Check(tab, "cbCacheRight", "Read file list of right path only once (backup medium).");
     Label15 = Text(tab, "Label15", "Last Run:");
     lbLastRun = Text(tab, "lbLastRun", "never");
@@ -397,6 +402,11 @@ QWidget* tEditPage::BuildScheduleTab() {
                        static_cast<QWidget*>(edMinutes), static_cast<QWidget*>(Label7)})
         repeat->addWidget(w);
     repeat->addStretch();
+    auto* watch = new QHBoxLayout;
+    watch->addWidget(cbWatch);
+    watch->addWidget(edWatchQuiet);
+    watch->addWidget(lbWatchQuiet);
+    watch->addStretch();
     auto* modes = new QGridLayout;
     modes->setColumnMinimumWidth(0, 40);
     modes->addWidget(rbRepeatWhileNoError, 0, 1);
@@ -426,6 +436,7 @@ QWidget* tEditPage::BuildScheduleTab() {
     layout->addLayout(next);
     layout->addLayout(repeat);
     layout->addLayout(lower);
+    layout->addLayout(watch);
     layout->addStretch();
     return tab;
 }
@@ -477,6 +488,7 @@ void tEditPage::Connect() {
     click(cbScheduled, &tEditPage::cbScheduledClick);
     click(cbAutoUpdate, &tEditPage::cbScheduledClick);
     click(cbRepeat, &tEditPage::cbRepeatClick);
+    click(cbWatch, &tEditPage::cbWatchClick);
     for (QAbstractButton* b : {rbRepeatWhileNoError, rbRepeatIndefinitely, rbRepeatOnly})
         click(b, &tEditPage::rbRepeatOnlyClick);
     click(cbSelectBaseFolderItems, &tEditPage::cbSelectBaseFolderItemsChange);
@@ -568,6 +580,9 @@ void tEditPage::ProfileFromForm(tProfile& p) {
     p.OlderSubfolder = cbOlderSubfolder->isChecked();
     p.CacheRight = cbCacheRight->isChecked();
     p.AutoUpdate = cbAutoUpdate->isChecked();
+    // Ticked with no usable time: the default quiet time rather than off.
+    const int quiet = ParseIntOr(S(edWatchQuiet->text()), 0);
+    p.WatchQuiet = cbWatch->isChecked() ? (quiet > 0 ? quiet : kDefaultWatchQuiet) : 0;
 }
 
 void tEditPage::ProfileToForm(tProfile& p) {
@@ -642,6 +657,8 @@ void tEditPage::ProfileToForm(tProfile& p) {
     cbOlderSubfolder->setChecked(p.OlderSubfolder);
     cbCacheRight->setChecked(p.CacheRight);
     cbAutoUpdate->setChecked(p.AutoUpdate);
+    cbWatch->setChecked(p.WatchQuiet > 0);
+    edWatchQuiet->setText(QString::number(p.WatchQuiet > 0 ? p.WatchQuiet : kDefaultWatchQuiet));
 }
 
 // The fields the "Defaults" button resets.
@@ -667,6 +684,7 @@ void tEditPage::ShowModeDefaults(const tProfile& d) {
     cbIgnore1Hour->setChecked(d.Ignore1Hour);
     cbScheduled->setChecked(d.Scheduled);
     cbRepeat->setChecked(d.Repeat);
+    cbWatch->setChecked(d.WatchQuiet > 0);
     edDays->setText(QString::number(d.Days));
     edHours->setText(QString::number(d.Hours));
     edMinutes->setText(QString::number(d.Minutes));
@@ -690,6 +708,12 @@ void tEditPage::UpdateControlStates() {
     cbMultipleVersionsClick();
     cbUseVersionsFolderClick();
     cbExactMirrorClick();
+    cbWatchClick();
+}
+
+void tEditPage::cbWatchClick() {
+    edWatchQuiet->setEnabled(cbWatch->isChecked());
+    lbWatchQuiet->setEnabled(cbWatch->isChecked());
 }
 
 void tEditPage::cbRightToLeftClick() {

@@ -90,6 +90,7 @@ public:
     void cbUseVersionsFolderClick();
     void edVersionsFolderExit();
     void cbScheduledClick();
+    void cbWatchClick();
     void cbScheduledChange();
     void cbRepeatClick();
     void rbRepeatOnlyClick();
@@ -170,6 +171,9 @@ private:
            *lbLastRunResult = nullptr;
     QRadioButton *rbRepeatWhileNoError = nullptr, *rbRepeatIndefinitely = nullptr,
                  *rbRepeatOnly = nullptr;
+    QCheckBox* cbWatch = nullptr;
+    QLineEdit* edWatchQuiet = nullptr;
+    QLabel* lbWatchQuiet = nullptr;
 
     // "Unattended".
     QLabel* Label13 = nullptr;

@@ -5,6 +5,7 @@
 #include "ui/EditPage.h"
 #include "ui/OptionsPage.h"
 #include "ui/PageControls.h"
+#include "ui/SchedulerWatch.h"
 #include "ui/SyncMain.h"
 #include "widgets/Bytes.h"
 
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace corvane::gui {
 
@@ -99,7 +101,9 @@ tSchedulerPage::tSchedulerPage(TFSyncMain& main)
 
 tSchedulerPage::~tSchedulerPage() = default;
 
-bool tSchedulerPage::Active() const { return Timer1->isActive() || scheduledRunActive_; }
+bool tSchedulerPage::Active() const {
+    return Timer1->isActive() || scheduledRunActive_ || watchBusy_;
+}
 
 int tSchedulerPage::RowCount() const { return grdProfiles->rowCount(); }
 
@@ -164,7 +168,7 @@ tScheduler::tHooks tSchedulerPage::SchedulerHooks() {
     tScheduler::tHooks hooks;
     hooks.Found = [this](const tNextDue& next) {
         grdProfiles->selectRow(next.Row);
-        lbStatus->setText(Q(NextStartText(next.Due)));
+        SetStatus(Q(NextStartText(next.Due)));
         grdProfiles->viewport()->update();
     };
     hooks.Starting = [this](const tScheduleRow&, tProfile& profile) {
@@ -194,13 +198,58 @@ tScheduler::tHooks tSchedulerPage::SchedulerHooks() {
     return hooks;
 }
 
+void tSchedulerPage::SetStatus(const QString& text) {
+    status_ = text;
+    lbStatus->setText(watchNotes_.isEmpty() ? text : text + watchNotes_);
+}
+
+void tSchedulerPage::TakeWatchNotes() {
+    if (!watch_) return;
+    for (const std::string& note : watch_->TakeNotes()) {
+        std::fprintf(stderr, "corvane: %s\n", note.c_str());
+        watchNotes_ += "\n" + FromBytes(note);
+    }
+    SetStatus(status_);
+}
+
+void tSchedulerPage::RunWatched() {
+    if (!watch_ || watchBusy_ || scheduledRunActive_ || main_.RunningProfile()) return;
+    tScheduler::tHooks scheduled = SchedulerHooks();
+    tWatchList::tHooks hooks;
+    hooks.Starting = [scheduled](const std::string& name, tProfile& profile) {
+        tScheduleRow row;
+        row.Name = name;
+        scheduled.Starting(row, profile);
+    };
+    hooks.Finished = [this, scheduled](const tScheduledRun& run, tProfile& profile) {
+        tScheduledRun shown = run;
+        shown.Due = main_.Now(); // the rows are rebuilt for this moment
+        scheduled.Finished(shown, profile);
+    };
+    hooks.Continue = scheduled.Continue;
+    // Stopping the scheduler would take the watch away under the analysis or the run.
+    watchBusy_ = true;
+    btScheduler->setEnabled(false);
+    watch_->RunDue(hooks);
+    btScheduler->setEnabled(true);
+    watchBusy_ = false;
+    TakeWatchNotes();
+    if (main_.ClosePending()) {
+        if (Timer1->isActive()) btSchedulerClick();
+        main_.CloseIfPending();
+    }
+}
+
 void tSchedulerPage::btSchedulerClick() {
+    if (watchBusy_) return;
     ClearRightListCache();
     scheduler_->Forget();
     if (Timer1->isActive()) {
         Timer1->stop();
+        watch_.reset();
+        watchNotes_.clear();
         btScheduler->setText("Start Scheduler");
-        lbStatus->setText(kSchedulerInactive);
+        SetStatus(kSchedulerInactive);
         btExit3->setEnabled(true);
         cbOnlyScheduledProfiles->setEnabled(true);
         grdProfiles->viewport()->update();
@@ -213,7 +262,12 @@ void tSchedulerPage::btSchedulerClick() {
     btExit3->setEnabled(false);
     cbOnlyScheduledProfiles->setEnabled(false);
     btScheduler->setText("Stop Scheduler");
-    lbStatus->setText(kSchedulerRunning);
+    SetStatus(kSchedulerRunning);
+    watch_ = std::make_unique<tSchedulerWatch>(main_.Store(), nullptr);
+    watch_->Due = [this] { RunWatched(); };
+    TakeWatchNotes();
+    // The first runs come from the event loop, as every later one does.
+    QTimer::singleShot(0, this, [this] { RunWatched(); });
 }
 
 void tSchedulerPage::Timer1Timer() {
@@ -225,11 +279,13 @@ void tSchedulerPage::Timer1Timer() {
         return;
     }
     // A run started by hand (its review may be open) goes first: try again next tick.
-    if (main_.RunningProfile()) return;
-    if (!scheduler_->Tick(main_.Now(), SchedulerHooks())) {
+    if (main_.RunningProfile() || watchBusy_) return;
+    // Watched profiles keep the scheduler going when nothing is scheduled.
+    if (!scheduler_->Tick(main_.Now(), SchedulerHooks()) && (!watch_ || watch_->Empty())) {
         btSchedulerClick();
-        lbStatus->setText(kNoMoreProfiles);
+        SetStatus(kNoMoreProfiles);
     }
+    RunWatched();
     if (main_.ClosePending()) {
         if (Timer1->isActive()) btSchedulerClick();
         main_.CloseIfPending();

@@ -1,5 +1,5 @@
 // The main window's "Scheduler" page: the scheduled profiles in the order they are due, and
-// the timer that starts them.
+// the timer that starts them; while it runs, the watched profiles run when their files change.
 #pragma once
 
 #include "scheduler/Scheduler.h"
@@ -25,6 +25,7 @@ class UiPort;
 namespace corvane::gui {
 
 class TFSyncMain;
+class tSchedulerWatch;
 
 // The colours of a scheduler grid cell: the next profile's row blue with white text,
 // header cells the grid's fixed colour, other cells its normal colour.
@@ -40,6 +41,8 @@ public:
     const tScheduler& Scheduler() const { return *scheduler_; }
     // The timer is enabled, or one of the scheduler's runs is under way.
     bool Active() const;
+    // The watched profiles are being looked at or run (the window closes afterwards).
+    bool WatchBusy() const { return watchBusy_; }
     // The rows of the stored profiles due at now into the grid.
     void ListRows(tDateTime now);
     int RowCount() const;
@@ -58,6 +61,12 @@ public:
 private:
     void ShowScheduleRows();
     tScheduler::tHooks SchedulerHooks();
+    // The due runs of the watched profiles, unless another run is under way (the next tick
+    // tries again).
+    void RunWatched();
+    // The status label: text, then the watch notes said so far.
+    void SetStatus(const QString& text);
+    void TakeWatchNotes();
 
     TFSyncMain& main_;
     std::unique_ptr<tScheduler> scheduler_;
@@ -65,6 +74,9 @@ private:
     bool autostartPending_ = false;
     bool scheduledRunActive_ = false;
     std::unique_ptr<UiPort> scheduledGuard_;
+    std::unique_ptr<tSchedulerWatch> watch_;
+    bool watchBusy_ = false; // RunDue is under way (an analysis or a run)
+    QString status_, watchNotes_;
 
     QLabel* lbStatus = nullptr;
     QTableWidget* grdProfiles = nullptr;

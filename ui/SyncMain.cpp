@@ -264,10 +264,10 @@ void TFSyncMain::showEvent(QShowEvent* event) {
 }
 
 void TFSyncMain::closeEvent(QCloseEvent* event) {
-    if (running_) {
+    if (running_ || schedulerPage_->WatchBusy()) {
         // Cancel the run at its next poll point; the window closes once it has ended.
         closePending_ = true;
-        if (running_->CopyingWindow) running_->CopyingWindow->Cancelled = true;
+        if (running_ && running_->CopyingWindow) running_->CopyingWindow->Cancelled = true;
         event->ignore();
         return;
     }

@@ -28,7 +28,9 @@ TEST(ProfileStore, FiveEntriesKeepTheirPlaceOnOverwriteAndGoTogether) {
     test::TempTree home;
     tPreferences store(home.Path(".CorvaneX"));
     ASSERT_EQ(StoreProfile(store, Sample("one", "/a")), "");
-    ASSERT_EQ(StoreProfile(store, Sample("two", "/b")), "");
+    tProfile two = Sample("two", "/b");
+    two.WatchQuiet = 7;
+    ASSERT_EQ(StoreProfile(store, two), "");
     store.Write("opt_short", "too short to be a profile", "Profiles");
     ASSERT_EQ(StoreProfile(store, Sample("one", "/changed")), "");
     ASSERT_EQ(StoreProfile(store, Sample("three", "/c")), "");
@@ -42,10 +44,25 @@ TEST(ProfileStore, FiveEntriesKeepTheirPlaceOnOverwriteAndGoTogether) {
     EXPECT_EQ(store.Read("msk_one", "FileMasks"), "(all)");
     EXPECT_EQ(store.Read("xcl_one", "ExcludeMasks"), "(none)");
     EXPECT_FALSE(LoadStoredProfile(store, "short"));
+    // The quiet time of a watched profile sits beside the record; unwatched ones have none.
+    EXPECT_EQ(store.Read("wat_two", "Watch"), "7");
+    EXPECT_EQ(LoadStoredProfile(store, "two")->WatchQuiet, 7);
+    EXPECT_FALSE(store.Has("wat_one", "Watch"));
+    EXPECT_EQ(one->WatchQuiet, 0);
+    tProfile watchedOne = *one;
+    EXPECT_FALSE(DiffersFromStored(store, "one", watchedOne, "", ""));
+    watchedOne.WatchQuiet = 3;
+    EXPECT_TRUE(DiffersFromStored(store, "one", watchedOne, "", ""));
+    tProfile unwatched = *LoadStoredProfile(store, "two");
+    unwatched.WatchQuiet = 0;
+    EXPECT_TRUE(DiffersFromStored(store, "two", unwatched, "", ""));
+    store.Write("wat_three", "soon", "Watch");
+    EXPECT_EQ(LoadStoredProfile(store, "three")->WatchQuiet, 0) << "a value that is no number is off";
 
     RemoveStoredProfile(store, "two");
     EXPECT_EQ(StoredProfileNames(store), (std::vector<std::string>{"one", "three"}));
-    for (const char* section : {"Profiles", "BaseFolderItems", "FileMasks", "ExcludeMasks", "Reports"})
+    for (const char* section :
+         {"Profiles", "BaseFolderItems", "FileMasks", "ExcludeMasks", "Reports", "Watch"})
         for (const auto& [key, value] : *store.Section(section))
             EXPECT_EQ(key.find("two"), std::string::npos) << section << " " << key;
 

@@ -347,3 +347,53 @@ TEST_F(SchedulerWindow, AutostartWithNothingScheduledStopsAtTheFirstTickWithoutA
     EXPECT_EQ(Page(), Get("tsScheduler"));
     EXPECT_TRUE(calls.empty()) << calls.front();
 }
+
+TEST_F(SchedulerWindow, WatchedProfileRunsWhenItsFilesChangeAndItsRowSaysWatching) {
+    // Ticked and saved on the "Schedule" tab, the quiet time goes beside the record.
+    tProfile live = Profile("live", 0);
+    Store({live, Profile("plain", 0)});
+    Open(false);
+    ASSERT_EQ(w->CurrentName(), "live");
+    auto* box = Get<QCheckBox>("cbWatch");
+    auto* quiet = Get<QLineEdit>("edWatchQuiet");
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(quiet->text(), "5");
+    EXPECT_FALSE(quiet->isEnabled());
+    box->click();
+    EXPECT_TRUE(quiet->isEnabled());
+    quiet->setText("1");
+    EXPECT_TRUE(w->IsProfileModified());
+    Get<QAbstractButton>("btSave")->click();
+    EXPECT_EQ(OnDisk("live").WatchQuiet, 1);
+    EXPECT_EQ(OnDisk("plain").WatchQuiet, 0);
+
+    ShowPage("tsScheduler");
+    auto* grid = Get<QTableWidget>("grdProfiles");
+    ASSERT_EQ(grid->rowCount(), 1) << "a watched profile counts as scheduled";
+    EXPECT_EQ(Cell(0, 0), "watching");
+    EXPECT_EQ(Cell(0, 1), "live");
+    Get<QAbstractButton>("btScheduler")->click();
+    ASSERT_TRUE(w->SchedulerActive());
+    // Run once at the start, and the row shows its result.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RightOf(0).Exists("live.txt"); }, 60000))
+        << LabelText("lbStatus");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Cell(0, 3).find("\x01" "1 copied") != std::string::npos; },
+                                60000))
+        << Cell(0, 3);
+    EXPECT_EQ(Cell(0, 0), "watching");
+
+    // A change on the left reaches the right on the window's own event loop.
+    trees[0]->WriteFile("later.txt", "later");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RightOf(0).Exists("later.txt"); }, 60000))
+        << LabelText("lbStatus");
+    EXPECT_TRUE(w->SchedulerActive()) << "nothing scheduled, but the watched profile keeps it going";
+    EXPECT_NE(LabelText("lbStatus"), kNoMoreProfiles);
+    EXPECT_TRUE(notified.empty());
+    Get<QAbstractButton>("btScheduler")->click();
+    EXPECT_FALSE(w->SchedulerActive());
+
+    // Stopped, nothing is watched any more.
+    trees[0]->WriteFile("unseen.txt", "u");
+    QTest::qWait(2500);
+    EXPECT_FALSE(RightOf(0).Exists("unseen.txt"));
+}
