@@ -182,7 +182,9 @@ TEST_F(ProfileCommands, AScriptCreatesShowsChangesRunsRenamesAndDeletesAProfile)
     EXPECT_EQ(f["LastRun"], "");
     EXPECT_EQ(f["LastRunResult"], "");
     EXPECT_EQ(f["BaseFolderItems"], "");
-    EXPECT_EQ(f.size(), 46u) << "43 record fields and 3 side entries";
+    EXPECT_EQ(f["RememberLastRun"], "no");
+    EXPECT_EQ(f["WatchQuiet"], "0");
+    EXPECT_EQ(f.size(), 47u) << "43 record fields and 4 side entries";
     {
         // The window's five entries, the record decoding to what --show printed.
         tPreferences store(home.Path(".CorvaneX"));
@@ -196,6 +198,27 @@ TEST_F(ProfileCommands, AScriptCreatesShowsChangesRunsRenamesAndDeletesAProfile)
         EXPECT_EQ(store.Read("xcl_Photos", "ExcludeMasks"), "(none)");
         EXPECT_TRUE(store.Has("bfs_Photos", "BaseFolderItems"));
         EXPECT_TRUE(store.Has("rep_Photos", "Reports"));
+        EXPECT_FALSE(store.Has("rem_Photos", "Remember")) << "options that are off leave no entry";
+        EXPECT_FALSE(store.Has("wat_Photos", "Watch"));
+    }
+    // The options beside the record are stored while on and removed when off again.
+    ASSERT_EQ(Corvane({"--set", "Photos", "RememberLastRun=yes", "WatchQuiet=7"}).Status, 0);
+    f = Show("Photos");
+    EXPECT_EQ(f["RememberLastRun"], "yes");
+    EXPECT_EQ(f["WatchQuiet"], "7");
+    {
+        tPreferences store(home.Path(".CorvaneX"));
+        store.Load();
+        EXPECT_EQ(store.Read("rem_Photos", "Remember"), "1");
+        EXPECT_EQ(store.Read("wat_Photos", "Watch"), "7");
+    }
+    ExpectRefused({"--set", "Photos", "WatchQuiet=-3"}, "WatchQuiet takes a whole number");
+    ASSERT_EQ(Corvane({"--set", "Photos", "RememberLastRun=no", "WatchQuiet=0"}).Status, 0);
+    {
+        tPreferences store(home.Path(".CorvaneX"));
+        store.Load();
+        EXPECT_FALSE(store.Has("rem_Photos", "Remember"));
+        EXPECT_FALSE(store.Has("wat_Photos", "Watch"));
     }
 
     // Errors: exit 2, a message naming the problem, nothing stored.
