@@ -29,9 +29,13 @@ public:
     // Handlers.
     void rgLoggingClick();
     void cbAutostartClick();
+    // The log folder and buffer size are stored and in effect as they are typed.
+    void edLogPathChange();
+    void edBufSizeChange();
 
 private:
     TFSyncMain& main_;
+    bool loading_ = false;
     tRadioGroup* rgLogging = nullptr;
     QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
     QLineEdit *edLogPath = nullptr, *edBufSize = nullptr;
