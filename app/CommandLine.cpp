@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/ProfileCommands.h"
 #include "engine/Analysis.h"
 #include "engine/ConsolePort.h"
 #include "engine/Masks.h"
@@ -8,6 +9,7 @@
 #include "log/LogFolder.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "profiles/ProfileFields.h"
 #include "profiles/ProfileStore.h"
 #include "scheduler/Scheduler.h"
 
@@ -52,6 +54,29 @@ void PrintHelp() {
         "                profile unattended at its next run, one line per start and\n"
         "                result on standard output; ends on SIGTERM or SIGINT (between\n"
         "                runs) and when no profile is left to start\n"
+        "\n"
+        "Profiles:\n"
+        "  --show NAME   print every field of the stored profile NAME as Field=value\n"
+        "                lines, in the form --set reads back\n"
+        "  --set NAME Field=value...\n"
+        "                create the profile NAME (with the values of a first start) or\n"
+        "                change it, and store it; flags take yes/no, true/false or 1/0,\n"
+        "                date-times DD.MM.YYYY HH:MM:SS, SymLinks 0 follow, 1 copy as\n"
+        "                links, 2 ignore, RepeatMode 0 while no error, 1 indefinitely,\n"
+        "                2 RepeatTimes times; Scheduled=yes moves a next run that has\n"
+        "                passed forward by the repeat interval. An unknown field, a bad\n"
+        "                value or a profile the window would not store (ExactMirror with\n"
+        "                both directions) stores nothing and exits with 2\n"
+        "  --fields      print the field names --set takes, one per line\n"
+        "  --rename OLD NEW\n"
+        "                rename the stored profile OLD to NEW (not an existing name)\n"
+        "  --delete NAME [--yes]\n"
+        "                delete the stored profile NAME; without --yes it asks on the\n"
+        "                terminal, and refuses when standard input is not one\n"
+        "The profile commands exit with 0 when done, 2 for an unknown profile or field, a\n"
+        "bad value or a usage error (nothing is stored then), 1 when the profile is being\n"
+        "run or the preferences file cannot be written.\n"
+        "\n"
         "  --help        show this text\n"
         "  --version     show the version\n\n"
         "The preferences file is $HOME/.CorvaneX.\n",
@@ -292,6 +317,47 @@ int RunCommandLine(int argc, char** argv) {
             return kExitUsage;
         }
         return first == "--plan" ? PlanCommand(argv[2]) : RunCommand(argv[2]);
+    }
+    if (first == "--show") {
+        if (argc != 3 || argv[2][0] == '\0') {
+            Err("--show needs exactly one profile name (try --help)");
+            return kExitUsage;
+        }
+        return ShowProfileCommand(argv[2]);
+    }
+    if (first == "--fields") {
+        for (const auto& field : ProfileFieldNames()) std::printf("%s\n", field.c_str());
+        return kExitOk;
+    }
+    if (first == "--set") {
+        if (argc < 3) {
+            Err("--set needs a profile name and Field=value assignments (try --help)");
+            return kExitUsage;
+        }
+        return SetProfileCommand(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+    }
+    if (first == "--rename") {
+        if (argc != 4) {
+            Err("--rename needs the old and the new name (try --help)");
+            return kExitUsage;
+        }
+        return RenameProfileCommand(argv[2], argv[3]);
+    }
+    if (first == "--delete") {
+        std::vector<std::string> names;
+        bool yes = false;
+        for (int i = 2; i < argc; ++i) {
+            std::string_view a = argv[i];
+            if (a == "--yes" || a == "-y")
+                yes = true;
+            else
+                names.emplace_back(a);
+        }
+        if (names.size() != 1 || names[0].empty()) {
+            Err("--delete needs exactly one profile name (try --help)");
+            return kExitUsage;
+        }
+        return DeleteProfileCommand(names[0], yes);
     }
     Err("unknown option '" + std::string(first) + "' (try --help)");
     return kExitUsage;

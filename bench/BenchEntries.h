@@ -1,7 +1,7 @@
 // Plan rows made up without a scan, shared by the planner and status benchmarks.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <cstdint>
 

@@ -14,9 +14,9 @@
 // is no /dev/shm, removed afterwards). A folder given on the command line is kept and its
 // trees are reused by later runs. FILES=N measures one size only.
 #include "BenchTree.h"
-#include "engine/FileList.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
+#include "profiles/FileList.h"
 #include "profiles/Profile.h"
 
 #include <cstdio>

@@ -5,9 +5,9 @@
 // Usage: scan_bench [folder]   (default: a fresh folder under /tmp, removed afterwards).
 // A folder given on the command line is kept and reused by later runs.
 #include "BenchTree.h"
-#include "engine/FileList.h"
 #include "engine/Planner.h"
 #include "engine/Scanner.h"
+#include "profiles/FileList.h"
 #include "profiles/Profile.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 // the system error number in the file object's LastError.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // own line into it.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <array>
 #include <cstdint>

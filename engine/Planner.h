@@ -3,7 +3,7 @@
 // moved-file search, and the filtered status list with its statistics.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <cstdint>
 #include <string>

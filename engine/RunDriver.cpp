@@ -1,11 +1,11 @@
 #include "engine/RunDriver.h"
 
 #include "engine/Analysis.h"
+#include "engine/ExecutionStep.h"
 #include "engine/FileAccess.h"
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "log/Reports.h"
-#include "log/RunLog.h"
 #include "profiles/DateTime.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"

@@ -335,17 +335,6 @@ bool IsVersionFileName(std::string_view name) {
     return !s.empty() && s.back() == '.';
 }
 
-std::string NormalizeSlashes(std::string_view path) {
-    std::string out;
-    out.reserve(path.size());
-    for (size_t i = 0; i < path.size(); ++i) {
-        // The first character never pairs with the second: a leading "//" stays.
-        if (path[i] == '/' && out.size() >= 2 && out.back() == '/') continue;
-        out.push_back(path[i]);
-    }
-    return out;
-}
-
 // ---- Folder lists ----
 
 tFolderList ReadFolderList(tProfile& profile, const tMaskFilter& filter,

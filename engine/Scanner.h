@@ -2,7 +2,7 @@
 // into plan entries, gives each its first action and sorts the plan into tree order.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <cstdint>
 #include <dirent.h>
@@ -196,10 +196,6 @@ private:
 // Whether name has the form the multiple-versions feature gives old versions:
 // base + ".$" + digits + "$", optionally followed by an extension.
 bool IsVersionFileName(std::string_view name);
-
-// Collapses doubled "/" after the first character (a leading "//" stays), over the whole
-// path.
-std::string NormalizeSlashes(std::string_view path);
 
 // Sorts entries into tree order: per folder the files first, then each subfolder directly
 // followed by its contents; names ordered ignoring ASCII case (exact bytes decide ties).

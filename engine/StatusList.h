@@ -3,7 +3,7 @@
 // is asked for, so a plan of a million rows costs no more than RowIndex itself.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <array>
 #include <cstdint>

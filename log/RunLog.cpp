@@ -1,15 +1,9 @@
 #include "log/RunLog.h"
 
-#include "engine/Executor.h"
-#include "engine/FileAccess.h"
-#include "engine/Scanner.h"
-#include "engine/UiPort.h"
-#include "log/Reports.h"
-#include "profiles/Preferences.h"
+#include "profiles/FileList.h"
 #include "profiles/Profile.h"
 
 #include <cstdio>
-#include <exception>
 #include <string>
 
 namespace corvane {
@@ -25,20 +19,13 @@ void WriteRaw(tProfile& profile, std::string_view text) {
     std::clearerr(profile.LogFile);
 }
 
-// Opens the log for this run and writes its header; logging stays off when the folder or
-// the file cannot be made.
-void OpenLog(tProfile& profile, const tMainSettings& settings, tDateTime now) {
+} // namespace
+
+bool OpenLogFile(tProfile& profile, const std::string& fileName, tDateTime now) {
     profile.LoggingOn = false;
-    profile.LogFile = nullptr;
-    // An empty folder field would put the log at the root of the file system.
-    std::string folder = settings.LogFolder.empty() ? DefaultLogFolder() : settings.LogFolder;
-    std::string fileName = LogFileName(settings.Logging, folder, profile.Name, now);
-    if (fileName.empty()) return;
-    int32_t created = 0;
-    if (!ForceFolders(folder, created)) return;
     // "a" creates a missing file, so one call covers both append and create.
     profile.LogFile = std::fopen(fileName.c_str(), "ae");
-    if (profile.LogFile == nullptr) return;
+    if (profile.LogFile == nullptr) return false;
     profile.LoggingOn = true;
 
     WriteLogLine(profile, "Corvane v" CORVANE_VERSION ", build " + std::to_string(CORVANE_BUILD));
@@ -48,9 +35,9 @@ void OpenLog(tProfile& profile, const tMainSettings& settings, tDateTime now) {
     WriteLogLine(profile, "LEFT : " + profile.LeftPath);
     WriteLogLine(profile, "RIGHT: " + profile.RightPath);
     WriteLogLine(profile, "");
+    return true;
 }
 
-// Writes the footer and closes the log; I/O errors are dropped. Safe to call twice.
 void CloseLog(tProfile& profile) {
     if (profile.LoggingOn && profile.LogFile != nullptr) {
         WriteRaw(profile, kFooter);
@@ -63,15 +50,6 @@ void CloseLog(tProfile& profile) {
     profile.LogFile = nullptr;
     profile.LoggingOn = false;
 }
-
-// Closes the log when the execution leaves early, so no handle is left open and the next
-// run's header in a shared file still follows a footer.
-struct tLogCloser {
-    tProfile& Profile;
-    ~tLogCloser() { CloseLog(Profile); }
-};
-
-} // namespace
 
 void WriteLogLine(tProfile& profile, std::string_view line) {
     if (!profile.LoggingOn || profile.LogFile == nullptr) return;
@@ -128,45 +106,6 @@ std::string LogFileName(int mode, std::string_view logFolder, std::string_view p
         return {};
     }
     return NormalizeSlashes(std::string(logFolder) + "/" + base + ".log");
-}
-
-bool ExecuteWithLog(tProfile& profile, const std::function<void(tProfile&)>& execute) {
-    std::string failure;
-    try {
-        tLogCloser closer{profile};
-        profile.LoggingOn = false;
-        profile.LogFile = nullptr;
-        tDateTime now = NowDateTime();
-        if (!profile.RunUnattended) profile.LastRun = now;
-
-        if (profile.Stats.AffectedCount == 0 && profile.Stats.FolderRowsShown == 0) {
-            // Leftovers of an interrupted copy go also when nothing else is to be done.
-            if (!profile.LeftoverTempFiles.empty()) {
-                OpenLog(profile, RunSettings(), now);
-                RemoveLeftoverTempFiles(profile);
-                CloseLog(profile);
-            }
-            if (!profile.RunUnattended) ShowInfo("No files copied or folders created.");
-            profile.LastRunResult = ReportNothingToDo;
-        } else {
-            OpenLog(profile, RunSettings(), now);
-            execute(profile);
-            CloseLog(profile);
-        }
-        WritePref(ReportKey(profile.Name), profile.LastRunResult, ReportSection);
-        return true;
-    } catch (const std::exception& e) {
-        failure = e.what();
-    } catch (...) {
-        failure = "Unknown error";
-    }
-    if (!profile.RunUnattended) Ui().ShowInfo(failure);
-    profile.LastRunResult = failure;
-    return false;
-}
-
-bool ExecuteWithLog(tProfile& profile) {
-    return ExecuteWithLog(profile, [](tProfile& p) { ExecutePlan(p); });
 }
 
 } // namespace corvane

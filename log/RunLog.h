@@ -1,10 +1,9 @@
-// The execution step: runs the executor between opening and closing the run log, and
-// stores the run's one-line report.
+// The run log: its file name, its header and footer, and its lines. The execution step
+// (engine/ExecutionStep.h) opens and closes it around the executor.
 #pragma once
 
 #include "profiles/DateTime.h" // DateStamp
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,14 +25,11 @@ std::string SafeLogName(std::string_view text);
 std::string LogFileName(int mode, std::string_view logFolder, std::string_view profileName,
                         tDateTime now);
 
-// Runs the plan of profile with the log of RunSettings() (as they are now) and stores the
-// report under "rep_" + Name. A plan with nothing to do writes no log ("No files copied or
-// folders created." is shown when attended). A log that cannot be opened silently runs
-// without one. Returns false only when an exception ended the execution: its message is
-// then shown (attended runs only) and left in LastRunResult, and no report is stored.
-bool ExecuteWithLog(tProfile& profile);
+// Opens fileName for appending (creating it) as the profile's log and writes the header;
+// false, with logging off, when it cannot be opened.
+bool OpenLogFile(tProfile& profile, const std::string& fileName, tDateTime now);
 
-// The same with execute in place of ExecutePlan (the log wrapper on its own).
-bool ExecuteWithLog(tProfile& profile, const std::function<void(tProfile&)>& execute);
+// Writes the footer and closes the log; I/O errors are dropped. Safe to call twice.
+void CloseLog(tProfile& profile);
 
 } // namespace corvane

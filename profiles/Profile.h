@@ -1,7 +1,7 @@
 // The profile record: one synchronization job, its option record and its run-time state.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <cstdint>
 #include <cstdio>

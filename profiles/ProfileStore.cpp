@@ -8,17 +8,15 @@ namespace corvane {
 
 namespace {
 
-struct tSideEntry {
-    const char* Section;
-    const char* Prefix;
+constexpr tProfileEntry kEntries[] = {
+    {"Profiles", "opt_", nullptr, ""},
+    {"BaseFolderItems", "bfs_", &tProfile::BaseFolderItems, "BaseFolderItems"},
+    {"FileMasks", "msk_", &tProfile::FileMasks, ""},
+    {"ExcludeMasks", "xcl_", &tProfile::ExcludeMasks, ""},
+    {"Reports", "rep_", &tProfile::LastRunResult, "LastRunResult"},
 };
-constexpr tSideEntry kEntries[] = {{"Profiles", "opt_"},
-                                   {"BaseFolderItems", "bfs_"},
-                                   {"FileMasks", "msk_"},
-                                   {"ExcludeMasks", "xcl_"},
-                                   {"Reports", "rep_"}};
 
-std::string Key(const char* prefix, std::string_view name) {
+std::string Key(std::string_view prefix, std::string_view name) {
     return std::string(prefix) + std::string(name);
 }
 
@@ -30,6 +28,8 @@ std::string_view Chars(std::string_view s, size_t first, size_t last = 0) {
 }
 
 } // namespace
+
+std::span<const tProfileEntry> ProfileEntries() { return kEntries; }
 
 bool IsProfileEntry(std::string_view key, std::string_view value) {
     return key.substr(0, 4) == "opt_" && value.size() > 1000;
@@ -48,10 +48,9 @@ std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::
     if (!IsProfileEntry(Key("opt_", name), record)) return std::nullopt;
     tProfile p;
     p.Name = name;
-    p.BaseFolderItems = store.Read(Key("bfs_", name), "BaseFolderItems");
-    p.FileMasks = store.Read(Key("msk_", name), "FileMasks");
-    p.ExcludeMasks = store.Read(Key("xcl_", name), "ExcludeMasks");
-    p.LastRunResult = store.Read(Key("rep_", name), "Reports");
+    // The record's masks replace the copies read here.
+    for (const auto& e : kEntries)
+        if (e.Member) p.*e.Member = store.Read(Key(e.Prefix, name), e.Section);
     if (!DecodeOptions(p, record)) return std::nullopt;
     return p;
 }
@@ -59,16 +58,22 @@ std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::
 std::string StoreProfile(tPreferences& store, const tProfile& p) {
     if (std::string problem = ValidateProfileName(p.Name); !problem.empty()) return problem;
     if (std::string problem = ValidateProfilePaths(p); !problem.empty()) return problem;
-    const std::string values[] = {EncodeOptions(p), p.BaseFolderItems, p.FileMasks,
-                                  p.ExcludeMasks, p.LastRunResult};
-    for (size_t i = 0; i < std::size(kEntries); ++i)
-        if (!store.Write(Key(kEntries[i].Prefix, p.Name), values[i], kEntries[i].Section))
+    for (const auto& e : kEntries) {
+        const std::string value = e.Member ? p.*e.Member : EncodeOptions(p);
+        if (!store.Write(Key(e.Prefix, p.Name), value, e.Section))
             return "The profile could not be stored.";
+    }
     return {};
 }
 
 void RemoveStoredProfile(tPreferences& store, std::string_view name) {
     for (const auto& e : kEntries) store.Delete(Key(e.Prefix, name), e.Section);
+}
+
+bool HasStoredEntries(const tPreferences& store, std::string_view name) {
+    for (const auto& e : kEntries)
+        if (store.Has(Key(e.Prefix, name), e.Section)) return true;
+    return false;
 }
 
 bool OptionRecordChanged(std::string_view stored, std::string_view edited,

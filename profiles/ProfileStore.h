@@ -6,6 +6,7 @@
 #include "profiles/Profile.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,21 @@
 namespace corvane {
 
 class tPreferences;
+
+// One entry a profile keeps in the store: its section, its key prefix (the key is prefix +
+// profile name), the tProfile text it holds, and the field name under which --show prints
+// it and --set reads it (empty where a field of the option record already shows it).
+struct tProfileEntry {
+    std::string_view Section;
+    std::string_view Prefix;
+    std::string tProfile::*Member; // null for the option record
+    std::string_view Field;
+};
+
+// Every entry of a profile in the order it is written: the option record, then the side
+// entries. A side entry added here is stored, loaded, renamed, removed, shown and set with
+// its profile.
+std::span<const tProfileEntry> ProfileEntries();
 
 // A key of section "Profiles" names a profile when it starts with "opt_" and its value is
 // longer than 1000 characters.
@@ -25,13 +41,16 @@ std::vector<std::string> StoredProfileNames(const tPreferences& store);
 // does not decode.
 std::optional<tProfile> LoadStoredProfile(const tPreferences& store, const std::string& name);
 
-// Writes the five entries of p under p.Name in their order: option record, base-folder
-// selection, include masks, exclude masks, last result. Refuses (nothing written, the
+// Writes every entry of p (ProfileEntries) under p.Name in their order. Refuses (nothing written, the
 // message returned) a name or texts the store cannot hold; "" on success. Does not flush.
 std::string StoreProfile(tPreferences& store, const tProfile& p);
 
-// Removes the five entries of name; missing entries are no error. Does not flush.
+// Removes every entry of name; missing entries are no error. Does not flush.
 void RemoveStoredProfile(tPreferences& store, std::string_view name);
+
+// Whether any entry of name is in the store (a profile, or the remains of one whose record
+// does not decode).
+bool HasStoredEntries(const tPreferences& store, std::string_view name);
 
 // Whether the edited option record differs from the stored one in what the user changes:
 // characters 1-1023, 1025, the next run 1026-1045 (unless the stored one is advanceOld and

@@ -7,8 +7,17 @@
 
 namespace corvane {
 
-// The lock file of a profile: beside the preferences file, named after the file, a
-// readable part of the profile name and a hash of the whole name.
+// The folder of the run locks: $XDG_RUNTIME_DIR/corvane, made (mode 0700) when missing.
+// Without XDG_RUNTIME_DIR, the folder a login session gives it (/run/user/<uid>) when that
+// exists and is the user's, so that a process started outside the session (cron) finds
+// the locks of the session's windows. "" when there is none or it cannot be made or is not
+// the user's own folder: the locks then lie beside the preferences file.
+std::string RunLockFolder();
+
+// The lock file of a profile. In RunLockFolder: "run-" + a readable part of the profile name
+// + a hash of the preferences file and the whole name (runs of other preferences files are
+// kept apart). Without it, beside the preferences file: its name + ".run-" + the readable
+// part + a hash of the name.
 std::string ProfileLockFileName(std::string_view profileName, std::string_view preferencesFile);
 
 // Takes the run lock of one profile without waiting and holds it for its lifetime.

@@ -3,7 +3,7 @@
 // or deletes and renames files at once, and "Start" hands the plan as shown to the run.
 #pragma once
 
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 #include "ui/NxForm.h"
 
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "widgets/StatusGrid.h"
 
-#include "engine/FileList.h"
 #include "engine/StatusList.h"
+#include "profiles/FileList.h"
 #include "profiles/Profile.h"
 #include "widgets/Bytes.h"
 

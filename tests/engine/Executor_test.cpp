@@ -1,12 +1,12 @@
 // The executor on real trees: plans are built by scanning both trees with the planner passes,
 // carried out with a scripted UI port, and the trees, results and windows are checked.
 #include "engine/Analysis.h"
+#include "engine/ExecutionStep.h"
 #include "engine/Executor.h"
 #include "engine/FileAccess.h"
 #include "engine/Planner.h"
 #include "engine/RunDriver.h"
 #include "engine/Scanner.h"
-#include "log/RunLog.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "support/ScriptedPort.h"

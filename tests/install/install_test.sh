@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and checks what a desktop user gets: the program,
-# its menu entry, icons, metainfo and manual page, each validated by the tool the desktop
-# uses for it.
+# its menu entry, icons, metainfo, manual page and bash completion, each validated by the
+# tool the desktop uses for it.
 #   tests/install/install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -17,7 +17,8 @@ rm -f "$prefix.log"
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml
 manpage=$prefix/share/man/man1/corvane.1
-for f in "$prefix/bin/corvane" "$desktop" "$metainfo" "$manpage" \
+completion=$prefix/share/bash-completion/completions/corvane
+for f in "$prefix/bin/corvane" "$desktop" "$metainfo" "$manpage" "$completion" \
          "$prefix/share/icons/hicolor/scalable/apps/$id.svg"; do
   [ -f "$f" ] || fail "not installed: ${f#"$prefix"/}"
 done
@@ -47,13 +48,44 @@ grep -q '<release version="1.04"' "$metainfo" || fail "metainfo has no release 1
 # characters, no bold or underline sequences).
 if ! out=$(groff -man -Tutf8 -ww -P-cbou "$manpage" 2>"$prefix/groff.err"); then fail "groff failed"; fi
 [ ! -s "$prefix/groff.err" ] || { cat "$prefix/groff.err" >&2; fail "groff warnings"; }
-for word in /autostart --list --plan --run --help --version .CorvaneX crvn.log 'EXIT STATUS'; do
+for word in /autostart --list --plan --run --scheduler --show --set --fields --rename --delete \
+            --yes --help --version .CorvaneX crvn.log XDG_RUNTIME_DIR 'EXIT STATUS' \
+            'PROFILE FIELDS'; do
   grep -qF -- "$word" <<<"$out" || fail "manual page does not mention $word"
 done
 
 # The installed program runs.
 version=$("$prefix/bin/corvane" --version) || fail "corvane --version exited with $?"
 [[ "$version" == "Corvane 1.04 "* ]] || fail "corvane --version printed '$version'"
+
+# The bash completion, driven as bash drives it, with the installed program on a profile
+# store in a scratch HOME: options, profile names (quoted), field names and flag values.
+home=$prefix/home
+mkdir -p "$home/Left folder"
+HOME=$home "$prefix/bin/corvane" --set "Pics 2026" "LeftPath=$home/Left folder" RightPath=/tmp \
+  >/dev/null || fail "corvane --set for the completion test exited with $?"
+complete_line() { # words... -> the completions, one per line
+  HOME=$home PATH=$prefix/bin:$PATH bash -c '
+    source "$0"
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+    _corvane
+    printf "%s\n" "${COMPREPLY[@]}"' "$completion" "$@"
+}
+expect_completion() { # expected, then words
+  local expected=$1; shift
+  local got; got=$(complete_line "$@")
+  grep -qxF -- "$expected" <<<"$got" || fail "completing '$*' gave '${got//$'\n'/ | }', not '$expected'"
+}
+expect_completion --show corvane --sh
+expect_completion --delete corvane --de
+expect_completion 'Pics\ 2026' corvane --show Pi
+expect_completion 'Pics\ 2026' corvane --set ''
+expect_completion --yes corvane --delete 'Pics\ 2026' --y
+expect_completion ExactMirror= corvane --set 'Pics\ 2026' Exact
+expect_completion LastRunResult= corvane --set 'Pics\ 2026' LastRun
+expect_completion yes corvane --set 'Pics\ 2026' ExactMirror = y
+expect_completion no corvane --set 'Pics\ 2026' Wait =
+expect_completion 'LeftPath=/tmp/' corvane --set 'Pics\ 2026' LeftPath=/tm
 
 [ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "installed tree checked: $prefix"

@@ -1,4 +1,5 @@
 #include "engine/Analysis.h"
+#include "engine/ExecutionStep.h"
 #include "engine/RunDriver.h"
 #include "log/Reports.h"
 #include "log/RunLog.h"

@@ -76,6 +76,8 @@ ProcessResult Collect(pid_t pid, int outFd, int errFd) {
 
 } // namespace
 
+std::string CorvaneExecutable() { return CORVANE_EXE; }
+
 ProcessResult RunCorvane(const std::vector<std::string>& args,
                          const std::vector<std::pair<std::string, std::string>>& env) {
     return RunCorvaneFrom(CORVANE_EXE, args, env);

@@ -12,6 +12,9 @@ struct ProcessResult {
     int Status = -1; // exit status; -1 when it did not exit normally
 };
 
+// The path of the built corvane executable.
+std::string CorvaneExecutable();
+
 // Runs the corvane executable with args; env entries are set in its environment (an
 // entry with an empty value is removed from it).
 ProcessResult RunCorvane(const std::vector<std::string>& args,

@@ -1,4 +1,4 @@
-#include "engine/FileList.h"
+#include "profiles/FileList.h"
 
 #include <limits>
 #include <stdexcept>
@@ -39,6 +39,17 @@ void TFileListEntry::SetLevel(int32_t level) {
     tFolderRef folder = tFolderRef::Make(RelPath(), level);
     nameOffset_ = folder->AddName(Name());
     home_.SetFolder(std::move(folder));
+}
+
+std::string NormalizeSlashes(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    for (size_t i = 0; i < path.size(); ++i) {
+        // The first character never pairs with the second: a leading "//" stays.
+        if (path[i] == '/' && out.size() >= 2 && out.back() == '/') continue;
+        out.push_back(path[i]);
+    }
+    return out;
 }
 
 } // namespace corvane

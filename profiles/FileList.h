@@ -342,4 +342,8 @@ private:
 };
 static_assert(sizeof(TFileListEntry) == 72);
 
+// Collapses doubled "/" after the first character (a leading "//" stays), over the whole
+// path.
+std::string NormalizeSlashes(std::string_view path);
+
 } // namespace corvane
