@@ -145,7 +145,7 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     Hint(cbRightToLeft, "It is very important to select the correct direction(s) for the synchronization!");
     cbSubfolders = Check(this, "cbSubfolders", "Include Subfolders", true);
     Hint(cbSubfolders, "Check here if subfolders on both sides are to be included in the synchronization process.");
-    cbSelectBaseFolderItems = Check(this, "cbSelectBaseFolderItems", "Only Selected Items From Base Folders...");
+    cbSelectBaseFolderItems = Check(this, "cbSelectBaseFolderItems", "Only Selected I&tems From Base Folders...");
     Hint(cbSelectBaseFolderItems, "F");
     Help(cbSelectBaseFolderItems, 120);
     HotLinkLabel1 = Named(new QLabel("<a href=\"#edit\">(edit list)</a>", this), "HotLinkLabel1");
