@@ -43,6 +43,12 @@ for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sl
 DISPLAY=$display HOME=$home QT_QPA_PLATFORM=xcb "$exe" "$@" >"$tmp/app.log" 2>&1 &
 app=$!
 sleep "$wait"
+# Without a window manager nothing has the keyboard focus: give it to the program's window.
+if [ -n "$keys" ]; then
+  win=$(DISPLAY=$display xdotool search --onlyvisible --name Corvane 2>/dev/null | head -1 || true)
+  [ -z "$win" ] || DISPLAY=$display xdotool windowfocus --sync "$win" 2>/dev/null || true
+  sleep 0.5
+fi
 for key in $keys; do
   DISPLAY=$display xdotool key --clearmodifiers "$key"
   sleep 1

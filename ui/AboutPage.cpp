@@ -1,5 +1,6 @@
 #include "ui/AboutPage.h"
 
+#include "ui/HelpWindow.h"
 #include "ui/PageControls.h"
 #include "ui/SyncMain.h"
 
@@ -23,7 +24,8 @@ tAboutPage::tAboutPage(TFSyncMain& main) {
     auto* what = Text(this, "lbPurpose", "Synchronizes and backs up pairs of folder trees.");
     lbVersion = Text(this, "lbVersion", "");
     lbBuild = Text(this, "lbBuild", "");
-    LMDButton2 = Button(this, "LMDButton2", "Exit");
+    Help(this, help::Contents);
+    LMDButton2 = Button(this, "LMDButton2", "E&xit");
     auto* layout = new QVBoxLayout(this);
     layout->addStretch();
     for (QLabel* l : {product, what, lbVersion, lbBuild}) {

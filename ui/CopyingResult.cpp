@@ -1,5 +1,6 @@
 #include "ui/CopyingResult.h"
 
+#include "ui/HelpWindow.h"
 #include "ui/SyncMain.h"
 #include "widgets/Bytes.h"
 
@@ -39,6 +40,7 @@ QColor SideColour(bool left, const QPalette& palette) {
 
 TFCopyingResult::TFCopyingResult(QWidget* parent) : tNxForm<QDialog>(parent) {
     setObjectName("FCopyingResult");
+    InstallHelp(this, help::Copying);
     setWindowTitle("Copying Results");
     // Centred on the screen each time (FormShow), not where it was last.
     RestorePositionOnShow = false;

@@ -2,6 +2,8 @@
 
 #include "profiles/Profile.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
+#include "ui/SyncMain.h"
 #include "widgets/Bytes.h"
 
 #include <QApplication>
@@ -82,6 +84,7 @@ void SetBar(QProgressBar& bar, int64_t position, int64_t maximum) {
 TFCopyingStatus::TFCopyingStatus(tCopyingStatus& status, QWidget* parent)
     : tNxForm<QDialog>(parent), status_(status) {
     setObjectName("FCopyingStatus");
+    InstallHelp(this, help::Copying);
     setWindowTitle("Copying Progress");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -255,14 +258,18 @@ void TFCopyingStatus::ShowStatus() {
 
 void TFCopyingStatus::ShowWindow() {
     ShowStatus();
-    // Above the window the run came from, and the only one that takes input meanwhile: a
-    // second run must not start from the main window while this one copies.
-    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this) {
+    // Above the window the run came from (the main window when none is active), also while
+    // a question of the run is open. Not modal: the main window disables its pages while a
+    // run goes on, and it must still hear the window manager's close, which it answers with
+    // the question of Button1.
+    QWidget* owner = QApplication::activeWindow();
+    if (!owner || owner == this) owner = TFSyncMain::Instance();
+    if (owner && owner != this) {
         winId();
+        owner->window()->winId();
         if (QWindow* handle = windowHandle())
             handle->setTransientParent(owner->window()->windowHandle());
     }
-    setWindowModality(Qt::ApplicationModal);
     show();
     raise();
     activateWindow();

@@ -191,6 +191,10 @@ void PlaceDialog(QWidget& dialog, bool keepBelowProgress) {
 
 QWidget* DialogOwner() {
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    // A question during a run belongs to the copying window, so that the window stays in
+    // front of the main window while the question is open.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("FCopyingStatus") && w->isVisible()) return w;
     if (QWidget* active = QApplication::activeWindow()) return active;
     return TFSyncMain::Instance();
 }

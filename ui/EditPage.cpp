@@ -7,6 +7,7 @@
 #include "profiles/Preferences.h"
 #include "profiles/ProfileStore.h"
 #include "scheduler/Watching.h"
+#include "ui/HelpWindow.h"
 #include "ui/OptionsPage.h"
 #include "ui/PageControls.h"
 #include "ui/SyncMain.h"
@@ -115,6 +116,8 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     for (QWidget* w : {static_cast<QWidget*>(cbProfile), static_cast<QWidget*>(edLeftPath),
                        static_cast<QWidget*>(edRightPath)})
         Help(w, 110);
+    PathField(edLeftPath);
+    PathField(edRightPath);
     Help(cbFileMasks, 120);
     Help(cbExcludeMasks, 120);
 
@@ -143,7 +146,7 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     Hint(cbRightToLeft, "It is very important to select the correct direction(s) for the synchronization!");
     cbSubfolders = Check(this, "cbSubfolders", "Include Subfolders", true);
     Hint(cbSubfolders, "Check here if subfolders on both sides are to be included in the synchronization process.");
-    cbSelectBaseFolderItems = Check(this, "cbSelectBaseFolderItems", "Only Selected Items From Base Folders...");
+    cbSelectBaseFolderItems = Check(this, "cbSelectBaseFolderItems", "Only Selected I&tems From Base Folders...");
     Hint(cbSelectBaseFolderItems, "F");
     Help(cbSelectBaseFolderItems, 120);
     HotLinkLabel1 = Named(new QLabel("<a href=\"#edit\">(edit list)</a>", this), "HotLinkLabel1");
@@ -178,11 +181,11 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     tsCompare = BuildCompareTab();
     tsSchedule = BuildScheduleTab();
     tsUnattended = BuildUnattendedTab();
-    PageControl2->addTab(tsModes, "Modes");
-    PageControl2->addTab(tsMore, "More");
-    PageControl2->addTab(tsCompare, "Comparison");
-    PageControl2->addTab(tsSchedule, "Schedule");
-    PageControl2->addTab(tsUnattended, "Unattended");
+    PageControl2->addTab(tsModes, "M&odes");
+    PageControl2->addTab(tsMore, "&More");
+    PageControl2->addTab(tsCompare, "Compar&ison");
+    PageControl2->addTab(tsSchedule, "Schedu&le");
+    PageControl2->addTab(tsUnattended, "&Unattended");
 
     auto* left = new QVBoxLayout;
     left->addLayout(fields);
@@ -191,28 +194,31 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     left->addWidget(Label14);
     left->addWidget(PageControl2, 1);
 
-    btRunNow = Button(this, "btRunNow", "Run Now...");
+    btRunNow = Button(this, "btRunNow", "&Run Now...");
     Hint(btRunNow, "This button starts the synchronization process.");
     QFont strong = btRunNow->font();
     strong.setBold(true);
     btRunNow->setFont(strong);
-    btSave = Button(this, "btSave", "Save");
+    btSave = Button(this, "btSave", "&Save");
     Hint(btSave, "Use this button to save your settings as a profile.");
-    btSaveAs = Button(this, "btSaveAs", "Save As...");
+    btSaveAs = Button(this, "btSaveAs", "Save &As...");
     Hint(btSaveAs, "Saves the profile under a new name, so that you have two copies of it. The latest changes will only be stored with the new name.");
-    btRename = Button(this, "btRename", "Rename...");
+    btRename = Button(this, "btRename", "Re&name...");
     Hint(btRename, "Renames your profile.");
-    btDelete = Button(this, "btDelete", "Delete");
+    btDelete = Button(this, "btDelete", "&Delete");
     Hint(btDelete, "Deletes the profile and displays one of the other saved profiles, so that the settings of the deleted profile are discarded immediately.");
-    btNew = Button(this, "btNew", "New...");
+    btNew = Button(this, "btNew", "Ne&w...");
     Hint(btNew, "This button will allow you to create a new profile from scratch, or use the currently shown profile as a starting point for the new profile.");
-    btDefaults = Button(this, "btDefaults", "Defaults");
+    btDefaults = Button(this, "btDefaults", "De&faults");
     Hint(btDefaults, "Use this button to save your settings as a profile.");
-    btExit = Button(this, "btExit", "Exit");
+    btExit = Button(this, "btExit", "E&xit");
     Hint(btExit, "Click here to quit this application.");
     for (QWidget* w : {btSave, btSaveAs, btRename, btDelete, btNew, btDefaults}) Help(w, 110);
     Help(btRunNow, 120);
     Help(btExit, 120);
+    btHelp = Button(this, "btHelp", "&Help");
+    Hint(btHelp, "Shows the manual at the section for the control that has the focus (F1).");
+    btHelp->setFocusPolicy(Qt::NoFocus);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(btRunNow);
@@ -220,6 +226,7 @@ tEditPage::tEditPage(TFSyncMain& main) : main_(main) {
     for (QWidget* w : {btSave, btSaveAs, btRename, btDelete, btNew, btDefaults})
         buttons->addWidget(w);
     buttons->addStretch();
+    buttons->addWidget(btHelp);
     buttons->addWidget(btExit);
 
     auto* layout = new QHBoxLayout(this);
@@ -478,6 +485,7 @@ void tEditPage::Connect() {
     click(btNew, &tEditPage::btNewClick);
     click(btDefaults, &tEditPage::btDefaultsClick);
     connect(btExit, &QPushButton::clicked, &main_, [this] { main_.btExitClick(); });
+    connect(btHelp, &QPushButton::clicked, this, [this] { ShowHelp(this); });
     click(cbLeftToRight, &tEditPage::cbRightToLeftClick);
     click(cbRightToLeft, &tEditPage::cbRightToLeftClick);
     click(cbExactMirror, &tEditPage::cbExactMirrorClick);

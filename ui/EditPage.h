@@ -138,7 +138,7 @@ private:
               *cbSelectBaseFolderItems = nullptr, *cbVolumeLabel = nullptr;
     QPushButton *btRunNow = nullptr, *btSave = nullptr, *btSaveAs = nullptr,
                 *btRename = nullptr, *btDelete = nullptr, *btNew = nullptr,
-                *btDefaults = nullptr, *btExit = nullptr;
+                *btDefaults = nullptr, *btExit = nullptr, *btHelp = nullptr;
 
     // "Modes".
     QCheckBox *cbRememberLastRun = nullptr;

@@ -28,6 +28,7 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
                                 this);
     Label19 = Text(this, "Label19", "Path for logging");
     edLogPath = Edit(this, "edLogPath");
+    PathField(edLogPath);
     Hint(edLogPath, "In this field, you specify the folder for log files.");
     Label19->setBuddy(edLogPath);
     btBrowseLog = BrowseButton(this, "btBrowseLog");
@@ -80,9 +81,17 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     connect(edDeleteLimit, &QLineEdit::textChanged, this, [this] { edDeleteLimitChange(); });
     connect(btBrowseLog, &QToolButton::clicked, this,
             [this] { main_.Browse(edLogPath, "Path for logging"); });
+    // Typed, dropped or browsed: stored and used by the next run at once.
+    connect(edLogPath, &QLineEdit::textChanged, this, [this] {
+        if (!loading_) edLogPathChange();
+    });
+    connect(edBufSize, &QLineEdit::textChanged, this, [this] {
+        if (!loading_) edBufSizeChange();
+    });
 }
 
 void tOptionsPage::LoadSettings() {
+    loading_ = true;
     edLogPath->setText(FromBytes(ReadPref("LogFolder", "Main")));
     const int bufSize = ParseBufSize(ReadPref("BufSize", "Main"));
     edBufSize->setText(QString::number(bufSize));
@@ -96,12 +105,29 @@ void tOptionsPage::LoadSettings() {
         edDeleteLimit->setText(QString::number(limit));
     }
     RunSettings().DeleteLimit = limit;
+    loading_ = false;
 }
 
 void tOptionsPage::SaveSettings() { WritePref("BufSize", S(edBufSize->text()), "Main"); }
 
 void tOptionsPage::UseLogFolder() {
     if (!edLogPath->text().trimmed().isEmpty()) RunSettings().LogFolder = ToBytes(edLogPath->text());
+}
+
+void tOptionsPage::edLogPathChange() {
+    const std::string folder = ToBytes(edLogPath->text());
+    // An emptied field stands for the default folder, which is what a restart shows then.
+    WritePref("LogFolder", edLogPath->text().trimmed().isEmpty() ? std::string() : folder, "Main");
+    RunSettings().LogFolder = edLogPath->text().trimmed().isEmpty() ? DefaultLogFolder() : folder;
+}
+
+void tOptionsPage::edBufSizeChange() {
+    // A field being retyped (empty, or "0") keeps the last usable size in effect.
+    const std::string text = S(edBufSize->text());
+    if (ParseIntOr(text, 0) <= 0) return;
+    const int size = ParseBufSize(text);
+    WritePref("BufSize", std::to_string(size), "Main");
+    RunSettings().BufSizeKB = size;
 }
 
 void tOptionsPage::rgLoggingClick() {

@@ -32,9 +32,13 @@ public:
     void cbAutostartClick();
     // Stored and used by the next run at once; an empty field changes nothing.
     void edDeleteLimitChange();
+    // The log folder and buffer size are stored and in effect as they are typed.
+    void edLogPathChange();
+    void edBufSizeChange();
 
 private:
     TFSyncMain& main_;
+    bool loading_ = false;
     tRadioGroup* rgLogging = nullptr;
     QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
     QLabel *Label23 = nullptr, *Label24 = nullptr, *Label25 = nullptr;

@@ -4,6 +4,7 @@
 #include "engine/UiPort.h"
 #include "profiles/ProfileStore.h"
 #include "ui/EditPage.h"
+#include "ui/HelpWindow.h"
 #include "ui/OptionsPage.h"
 #include "ui/PageControls.h"
 #include "ui/SchedulerPage.h"
@@ -36,17 +37,18 @@ constexpr int kProfileNameRole = Qt::UserRole + 1;
 
 tOverviewPage::tOverviewPage(TFSyncMain& main) : main_(main) {
     setObjectName("tsMultiple");
+    controls::Help(this, help::Scheduler);
     auto* group = Named(new QGroupBox(" Choose Profiles To Run Now ", this), "GroupBox2");
     clbMultiple = Named(new QListWidget(group), "clbMultiple");
     clbMultiple->setSpacing(1);
     auto* box = new QVBoxLayout(group);
     box->addWidget(clbMultiple);
-    btRunMultipleNow = Button(this, "btRunMultipleNow", "Run");
-    btNowAll = Button(this, "btNowAll", "All");
-    btNowNone = Button(this, "btNowNone", "None");
-    btEdit = Button(this, "btEdit", "Edit Profile");
-    btSchedule = Button(this, "btSchedule", "Schedule");
-    LMDButton1 = Button(this, "LMDButton1", "Exit");
+    btRunMultipleNow = Button(this, "btRunMultipleNow", "&Run");
+    btNowAll = Button(this, "btNowAll", "&All");
+    btNowNone = Button(this, "btNowNone", "&None");
+    btEdit = Button(this, "btEdit", "E&dit Profile");
+    btSchedule = Button(this, "btSchedule", "&Schedule");
+    LMDButton1 = Button(this, "LMDButton1", "E&xit");
     cbRunNowUnattended = Check(this, "cbRunNowUnattended", "Run All Unattended");
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(btRunMultipleNow);

@@ -15,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+class QUrl;
 class QWidget;
 
 namespace corvane::gui {
@@ -60,6 +61,12 @@ QLineEdit* Edit(QWidget* parent, const char* name, const char* text = "");
 QLineEdit* Number(QWidget* parent, const char* name, const char* text, int max = 9999);
 QPushButton* Button(QWidget* parent, const char* name, const char* caption);
 QToolButton* BrowseButton(QWidget* parent, const char* name);
+// Makes edit a folder field: folders dropped from a file manager (a dropped file stands for
+// its folder) replace its text, and typed paths complete to existing folders.
+void PathField(QLineEdit* edit);
+// The folder a dropped list of URLs names: the first local one, a file replaced by its
+// folder; empty when none is local.
+QString DroppedFolder(const QList<QUrl>& urls);
 
 } // namespace controls
 } // namespace corvane::gui

@@ -1,5 +1,6 @@
 #include "ui/Progress.h"
 
+#include "ui/HelpWindow.h"
 #include "ui/SyncMain.h"
 
 #include <QAbstractEventDispatcher>
@@ -35,6 +36,7 @@ QString Q(std::string_view s) {
 TFProgress::TFProgress(QWidget* parent) : tNxForm<QDialog>(parent) {
     instance = this;
     setObjectName("FProgress");
+    InstallHelp(this, help::Copying);
     // Placed below the main window's top each time it shows (FormShow), not where it was.
     RestorePositionOnShow = false;
     SavePositionOnHide = false;

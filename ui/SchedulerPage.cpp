@@ -3,6 +3,7 @@
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "ui/EditPage.h"
+#include "ui/HelpWindow.h"
 #include "ui/OptionsPage.h"
 #include "ui/PageControls.h"
 #include "ui/SchedulerWatch.h"
@@ -55,6 +56,7 @@ tSchedulerPage::tSchedulerPage(TFSyncMain& main)
     : main_(main),
       scheduler_(std::make_unique<tScheduler>(main.Store(), [&main] { return main.Now(); })) {
     setObjectName("tsScheduler");
+    controls::Help(this, help::Scheduler);
     lbStatus = Text(this, "lbStatus", "Scheduler is inactive.");
     auto* group = Named(new QGroupBox(" Profiles ", this), "GroupBox3");
     grdProfiles = Named(new QTableWidget(0, 4, group), "grdProfiles");
@@ -78,9 +80,9 @@ tSchedulerPage::tSchedulerPage(TFSyncMain& main)
     grdProfiles->setItemDelegate(new tProfileGridDelegate(this));
     auto* box = new QVBoxLayout(group);
     box->addWidget(grdProfiles);
-    btScheduler = Button(this, "btScheduler", "Start Scheduler");
+    btScheduler = Button(this, "btScheduler", "&Start Scheduler");
     cbOnlyScheduledProfiles = Check(this, "cbOnlyScheduledProfiles", "Show only scheduled profiles", true);
-    btExit3 = Button(this, "btExit3", "Exit");
+    btExit3 = Button(this, "btExit3", "E&xit");
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(btScheduler);
     bottom->addWidget(cbOnlyScheduledProfiles);
@@ -248,7 +250,7 @@ void tSchedulerPage::btSchedulerClick() {
         Timer1->stop();
         watch_.reset();
         watchNotes_.clear();
-        btScheduler->setText("Start Scheduler");
+        btScheduler->setText("&Start Scheduler");
         SetStatus(kSchedulerInactive);
         btExit3->setEnabled(true);
         cbOnlyScheduledProfiles->setEnabled(true);
@@ -261,7 +263,7 @@ void tSchedulerPage::btSchedulerClick() {
     Timer1->start(1000);
     btExit3->setEnabled(false);
     cbOnlyScheduledProfiles->setEnabled(false);
-    btScheduler->setText("Stop Scheduler");
+    btScheduler->setText("&Stop Scheduler");
     SetStatus(kSchedulerRunning);
     watch_ = std::make_unique<tSchedulerWatch>(main_.Store(), nullptr);
     watch_->Due = [this] { RunWatched(); };

@@ -5,6 +5,7 @@
 #include "engine/Scanner.h"
 #include "engine/UiPort.h"
 #include "profiles/Profile.h"
+#include "ui/HelpWindow.h"
 #include "ui/SyncMain.h"
 #include "widgets/Bytes.h"
 
@@ -36,6 +37,7 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
 
 TFSelectItems::TFSelectItems(QWidget* parent) : tNxForm<QDialog>(parent) {
     setObjectName("FSelectItems");
+    InstallHelp(this, help::SelectItems);
     BuildWindow();
     instance = this;
 }
@@ -57,12 +59,13 @@ void TFSelectItems::BuildWindow() {
     setMinimumWidth(MinimumWidth);
     resize(MinimumWidth + 45, 420);
 
-    cbAllowGrayed = new tWrapCheckBox(
-        "Check here to enable tristate checkboxes. Place black checkmarks next to the items",
-        this);
+    cbAllowGrayed = new tWrapCheckBox("Check here to enable tristate checkboxes.", this);
     cbAllowGrayed->setObjectName("cbAllowGrayed");
-    Label1 = new QLabel(QString("to be processed. Gray checkmarks indicate that this folder will "
-                                "be used for moved files only but not for copying (") +
+    // The whole sentence in one label, wrapped to the dialog's width; it names the marks as
+    // the list draws them (a check mark, and a filled square for the third state).
+    Label1 = new QLabel(QString("Place checkmarks next to the items to be processed. A filled "
+                                "square (click a checked item once more) marks a folder that "
+                                "will be used for moved files only but not for copying (") +
                             QChar('"') + "obsolete files folder" + QChar('"') + ").",
                         this);
     Label1->setObjectName("Label1");
@@ -81,11 +84,9 @@ void TFSelectItems::BuildWindow() {
     btNone = Button(this, "btNone", "&None");
     btFolders = Button(this, "btFolders", "&Folders Only");
     btRefresh = Button(this, "btRefresh", "&Refresh");
+    btHelp = Button(this, "btHelp", "&Help");
+    btHelp->setFocusPolicy(Qt::NoFocus);
 
-    // The continuation text lines up with the check box's own text.
-    auto* note = new QHBoxLayout;
-    note->addSpacing(cbAllowGrayed->TextIndent());
-    note->addWidget(Label1, 1);
 
     auto* side = new QVBoxLayout;
     side->addWidget(btAll);
@@ -99,14 +100,15 @@ void TFSelectItems::BuildWindow() {
     middle->addLayout(side);
 
     auto* bottom = new QHBoxLayout;
+    bottom->addWidget(btHelp);
     bottom->addStretch(1);
     bottom->addWidget(btOK);
     bottom->addWidget(btCancel);
 
     auto* heading = new QVBoxLayout;
-    heading->setSpacing(0);
+    heading->setSpacing(4);
+    heading->addWidget(Label1);
     heading->addWidget(cbAllowGrayed);
-    heading->addLayout(note);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(heading);
@@ -119,6 +121,7 @@ void TFSelectItems::BuildWindow() {
     connect(btNone, &QPushButton::clicked, this, [this] { btNoneClick(); });
     connect(btFolders, &QPushButton::clicked, this, [this] { btFoldersClick(); });
     connect(btRefresh, &QPushButton::clicked, this, [this] { btRefreshClick(); });
+    connect(btHelp, &QPushButton::clicked, this, [this] { ShowHelp(this); });
     connect(cbAllowGrayed, &QCheckBox::toggled, this, [this] { cbAllowGrayedChange(); });
 }
 

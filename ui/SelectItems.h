@@ -80,7 +80,7 @@ private:
 
     tCheckListBox* clbItems = nullptr;
     QPushButton *btOK = nullptr, *btCancel = nullptr, *btAll = nullptr, *btNone = nullptr,
-                *btFolders = nullptr, *btRefresh = nullptr;
+                *btFolders = nullptr, *btRefresh = nullptr, *btHelp = nullptr;
     tWrapCheckBox* cbAllowGrayed = nullptr;
     QLabel* Label1 = nullptr;
     int shownCount_ = 0;

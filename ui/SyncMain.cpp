@@ -4,6 +4,7 @@
 #include "profiles/ProfileStore.h"
 #include "ui/CopyingStatus.h"
 #include "ui/Dialogs.h"
+#include "ui/HelpWindow.h"
 #include "ui/Notify.h"
 #include "ui/PageControls.h"
 #include "ui/Progress.h"
@@ -163,7 +164,7 @@ TFSyncMain* TFSyncMain::Instance() { return mainWindow; }
 
 
 void TFSyncMain::BuildWindow() {
-    Help(this, 10);
+    InstallHelp(this, 10);
     setAttribute(Qt::WA_AlwaysShowToolTips);
     PageControl1 = Named(new QTabWidget(this), "PageControl1");
     editPage_ = new tEditPage(*this);
@@ -171,11 +172,11 @@ void TFSyncMain::BuildWindow() {
     schedulerPage_ = new tSchedulerPage(*this);
     optionsPage_ = new tOptionsPage(*this);
     aboutPage_ = new tAboutPage(*this);
-    PageControl1->addTab(editPage_, "  Edit Profiles ");
-    PageControl1->addTab(overviewPage_, "  Profile Overview ");
-    PageControl1->addTab(schedulerPage_, "  Scheduler ");
-    PageControl1->addTab(optionsPage_, "Options");
-    PageControl1->addTab(aboutPage_, "  About ");
+    PageControl1->addTab(editPage_, "  &Edit Profiles ");
+    PageControl1->addTab(overviewPage_, "  Profile O&verview ");
+    PageControl1->addTab(schedulerPage_, "  S&cheduler ");
+    PageControl1->addTab(optionsPage_, "O&ptions");
+    PageControl1->addTab(aboutPage_, "  A&bout ");
     setCentralWidget(PageControl1);
 
     // The first start shows the initial values; a stored profile replaces them in FormShow.
@@ -265,10 +266,20 @@ void TFSyncMain::showEvent(QShowEvent* event) {
 
 void TFSyncMain::closeEvent(QCloseEvent* event) {
     if (running_ || schedulerPage_->WatchBusy()) {
-        // Cancel the run at its next poll point; the window closes once it has ended.
+        // The window stays until the run has ended. While it copies, the question of the
+        // copying window's Cancel comes first; Yes cancels the run at its next poll point,
+        // once the file under way is safe, and the window closes after it.
+        event->ignore();
+        if (closePending_) return;
+        if (running_ && running_->CopyingWindow &&
+            !Dialogs.Question("Are you sure to abort the operation?"))
+            return;
+        if (!running_ && !schedulerPage_->WatchBusy()) { // it ended while the question was open
+            QTimer::singleShot(0, this, [this] { close(); });
+            return;
+        }
         closePending_ = true;
         if (running_ && running_->CopyingWindow) running_->CopyingWindow->Cancelled = true;
-        event->ignore();
         return;
     }
     if (!exitAsked_) editPage_->AskToSaveChangesOfShownName();

@@ -8,6 +8,7 @@
 #include "engine/UiPort.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
+#include "ui/HelpWindow.h"
 #include "ui/SyncMain.h"
 #include "widgets/StatusGrid.h"
 #include "widgets/Bytes.h"
@@ -398,6 +399,7 @@ TFSyncStatus::TFSyncStatus(QWidget* parent) : tNxForm<QDialog>(parent) {
     setObjectName("FSyncStatus");
     setWindowTitle("Corvane");
     setToolTip(kHelpHint);
+    InstallHelp(this, 200);
     setSizeGripEnabled(true);
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     BuildControls();
@@ -580,6 +582,7 @@ void TFSyncStatus::BuildControls() {
 
 void TFSyncStatus::BuildMenu() {
     PopupMenu1 = new QMenu(this);
+    controls::Help(PopupMenu1, 210);
     PopupMenu1->setObjectName("PopupMenu1");
     struct tItemDef {
         QAction** Field;

@@ -19,7 +19,8 @@ metainfo=$prefix/share/metainfo/$id.metainfo.xml
 manpage=$prefix/share/man/man1/corvane.1
 completion=$prefix/share/bash-completion/completions/corvane
 for f in "$prefix/bin/corvane" "$desktop" "$metainfo" "$manpage" "$completion" \
-         "$prefix/share/icons/hicolor/scalable/apps/$id.svg"; do
+         "$prefix/share/icons/hicolor/scalable/apps/$id.svg" \
+         "$prefix/share/doc/corvane/manual/index.md" "$prefix/share/doc/corvane/manual/masks.md"; do
   [ -f "$f" ] || fail "not installed: ${f#"$prefix"/}"
 done
 
@@ -50,7 +51,7 @@ if ! out=$(groff -man -Tutf8 -ww -P-cbou "$manpage" 2>"$prefix/groff.err"); then
 [ ! -s "$prefix/groff.err" ] || { cat "$prefix/groff.err" >&2; fail "groff warnings"; }
 for word in /autostart --list --plan --run --scheduler --show --set --fields --rename --delete \
             --yes --help --version .CorvaneX crvn.log XDG_RUNTIME_DIR 'EXIT STATUS' \
-            'PROFILE FIELDS'; do
+            'PROFILE FIELDS' 'THE WINDOWS' 'The base-folder selection' 'The review window'; do
   grep -qF -- "$word" <<<"$out" || fail "manual page does not mention $word"
 done
 

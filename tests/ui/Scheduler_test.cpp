@@ -136,7 +136,7 @@ TEST_F(SchedulerWindow, AutostartStartsOnceRunsTheDueProfileAndRefusesTabChanges
     EXPECT_EQ(DateTimeText(back.NextRun), DateTimeText(due + 1));
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->Scheduler().Next().Known; }, 5000));
     EXPECT_EQ(LabelText("lbStatus"), NextStartText(due + 1));
-    EXPECT_EQ(Get<QAbstractButton>("btScheduler")->text(), "Stop Scheduler");
+    EXPECT_EQ(Get<QAbstractButton>("btScheduler")->text(), "&Stop Scheduler");
     EXPECT_FALSE(Get("btExit3")->isEnabled());
     EXPECT_TRUE(notified.empty()) << "a successful run stays quiet";
     // The edit page shows the profile as the run left it.
@@ -221,7 +221,7 @@ TEST_F(SchedulerWindow, SchedulerPageAtAFixedMoment) {
     ASSERT_TRUE(w->SchedulerActive());
     w->SchedulerPage().Timer1Timer();
     EXPECT_EQ(LabelText("lbStatus"), "No more profiles to start - scheduler is inactive.");
-    EXPECT_EQ(Get<QAbstractButton>("btScheduler")->text(), "Start Scheduler");
+    EXPECT_EQ(Get<QAbstractButton>("btScheduler")->text(), "&Start Scheduler");
     EXPECT_FALSE(w->SchedulerActive());
     EXPECT_TRUE(RightOf(3).List().empty());
 

@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
@@ -188,10 +189,13 @@ TEST_F(SelectItems, FoldersOnlyAllNoneAndMinimumWidth) {
     EXPECT_TRUE(dialog.FormCanResize(455, 300));
     dialog.resize(300, 300);
     EXPECT_GE(dialog.width(), TFSelectItems::MinimumWidth);
-    // The long caption of the grayed switch wraps instead of being cut off.
+    // The sentence about the marks is one label that wraps instead of being cut off, and
+    // the switch's caption is short.
+    auto* sentence = Control<QLabel>("Label1");
+    EXPECT_GT(sentence->heightForWidth(300), sentence->heightForWidth(2000));
+    EXPECT_LE(sentence->minimumSizeHint().width(), TFSelectItems::MinimumWidth / 2);
     auto* grayed = Control<QCheckBox>("cbAllowGrayed");
-    EXPECT_GT(grayed->heightForWidth(300), grayed->heightForWidth(2000));
-    EXPECT_LE(grayed->minimumSizeHint().width(), TFSelectItems::MinimumWidth / 2);
+    EXPECT_LE(grayed->sizeHint().width(), TFSelectItems::MinimumWidth - 20);
 
     // Without subfolders a run lists no folders, and neither does the dialog.
     profile.Subfolders = false;

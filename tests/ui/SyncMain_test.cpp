@@ -8,11 +8,17 @@
 #include "support/ScriptedPort.h"
 #include "support/TempTree.h"
 #include "ui/CopyingStatus.h"
+#include "ui/Dialogs.h"
+#include "ui/PageControls.h"
 #include "ui/SyncMain.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,8 +27,11 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimeEdit>
+#include <QUrl>
+#include <QWindow>
 #include <cstdlib>
 #include <deque>
+#include <set>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -542,23 +551,45 @@ TEST_F(MainWindow, AProfileMadeInTheWindowRunsFromTheCommandLineAndWithRunNow) {
 
 namespace {
 
-// Asks the main window to close while the copying window is open.
+// Runs with the real copying window, and asks the main window to close twice while it is
+// open, as the window manager does: the first question is answered No, the second Yes.
 class ClosingPort : public test::ScriptedPort {
 public:
     TFSyncMain* Window = nullptr;
-    bool Closed = false;
+    int Closes = 0, Polls = 0;
+    bool Blocked = false, Above = true, QuestionOwner = true;
+    size_t CopiedAtNo = 0;
+    test::TempTree* Right = nullptr;
+    std::unique_ptr<TFCopyingStatus> Shown;
+
+    void OpenCopyingStatus(tCopyingStatus& status, bool show) override {
+        ScriptedPort::OpenCopyingStatus(status, show);
+        Shown = std::make_unique<TFCopyingStatus>(status);
+        Shown->ShowWindow();
+    }
+    void CloseCopyingStatus() override {
+        Shown.reset();
+        ScriptedPort::CloseCopyingStatus();
+    }
     void ProcessEvents() override {
         ScriptedPort::ProcessEvents();
-        if (!Closed && Window->RunningProfile() && Window->RunningProfile()->CopyingWindow) {
-            Closed = true;
-            Window->close();
-        }
+        if (!Shown || !Window->RunningProfile() || !Window->RunningProfile()->CopyingWindow) return;
+        ++Polls;
+        if (Polls != 3 && Polls != 30) return;
+        // The main window hears the close: no modal window blocks it.
+        Blocked = Blocked || QGuiApplication::modalWindow() != nullptr;
+        Above = Above && Shown->windowHandle() &&
+                Shown->windowHandle()->transientParent() == Window->windowHandle();
+        QuestionOwner = QuestionOwner && DialogOwner() == Shown.get();
+        if (Closes == 0) CopiedAtNo = Right->List().size();
+        ++Closes;
+        Window->close();
     }
 };
 
 } // namespace
 
-TEST_F(MainWindow, ClosingDuringARunCancelsItFirst) {
+TEST_F(MainWindow, ClosingDuringARunAsksAndCancelsItFirst) {
     for (int i = 0; i < 40; ++i)
         left.WriteFile("file" + std::to_string(100 + i) + ".dat", std::string(20000, char('a' + i % 26)),
                        1600000000);
@@ -570,13 +601,21 @@ TEST_F(MainWindow, ClosingDuringARunCancelsItFirst) {
     SaveAs("big");
     ClosingPort port;
     port.Window = w.get();
+    port.Right = &right;
     port.Reviews.push_back(true);
+    questions = {false, true};
     SetUiPort(&port);
     Click("btRunNow");
     SetUiPort(nullptr);
-    EXPECT_TRUE(port.Closed);
+    EXPECT_EQ(port.Closes, 2);
+    EXPECT_FALSE(port.Blocked);
+    EXPECT_TRUE(port.Above);
+    EXPECT_TRUE(port.QuestionOwner);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "Question: Are you sure to abort the operation?"), 2);
     EXPECT_TRUE(w->isVisible()); // not while the run was still going
+    // No went on copying; Yes stopped the run with every copied file whole.
     const auto copied = right.List();
+    EXPECT_GT(copied.size(), port.CopiedAtNo);
     EXPECT_LT(copied.size(), 40u);
     for (const auto& name : copied) EXPECT_EQ(right.ReadFile(name), left.ReadFile(name)) << name;
     QTest::qWait(30);
@@ -644,4 +683,119 @@ TEST_F(MainWindow, RememberTheLastRunIsAModesBoxThatSavingRunsAndRenamingFollow)
     Click("btDelete");
     EXPECT_FALSE(w->Store().Has("rem_renamed", "Remember"));
     unsetenv("XDG_STATE_HOME");
+
+namespace {
+
+// Drops urls on w as a file manager does; true when the drop was taken.
+bool Drop(QWidget* w, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &drop);
+    return drop.isAccepted();
+}
+
+// The mnemonic letter of a caption, 0 without one.
+QChar Mnemonic(const QString& caption) {
+    for (int i = 0; i + 1 < caption.size(); ++i)
+        if (caption[i] == '&') {
+            if (caption[i + 1] != '&') return caption[i + 1].toLower();
+            ++i;
+        }
+    return QChar();
+}
+
+} // namespace
+
+TEST_F(MainWindow, PathFieldsTakeDropsAndCompleteFoldersAndTheOptionsStayAndApplyAtOnce) {
+    left.WriteFile("docs/report.txt", "quarterly", 1600000000);
+    left.WriteFile("dates.txt", "d", 1600000000);
+    left.MakeFolder("drafts");
+    test::TempTree logs;
+    Open();
+
+    // A dropped file stands for its folder; a folder for itself; a remote URL is refused.
+    auto* leftPath = Get<QLineEdit>("edLeftPath");
+    EXPECT_TRUE(Drop(leftPath, {QUrl::fromLocalFile(Q(left.Path("docs/report.txt")))}));
+    EXPECT_EQ(TextOf("edLeftPath"), left.Path("docs"));
+    EXPECT_FALSE(Drop(leftPath, {QUrl("https://example.org/x/")}));
+    EXPECT_EQ(TextOf("edLeftPath"), left.Path("docs"));
+    EXPECT_TRUE(Drop(Get("edRightPath"), {QUrl::fromLocalFile(Q(right.Root()))}));
+    EXPECT_EQ(TextOf("edRightPath"), right.Root());
+    EXPECT_TRUE(Drop(leftPath, {QUrl::fromLocalFile(Q(left.Root()))}));
+    EXPECT_EQ(TextOf("edLeftPath"), left.Root());
+
+    // Completion offers the folders only.
+    for (const char* field : {"edLeftPath", "edRightPath", "edLogPath"}) {
+        auto* edit = Get<QLineEdit>(field);
+        QCompleter* completer = edit->completer();
+        ASSERT_TRUE(completer) << field;
+        const QString before = edit->text();
+        edit->clear();
+        QTest::keyClicks(edit, Q(left.Root() + "/d"));
+        // The folder is read in the background, and offered once it has been.
+        QStringList offered;
+        for (int tries = 0; tries < 300 && offered.size() < 2; ++tries) {
+            QTest::qWait(10);
+            offered.clear();
+            for (bool more = completer->setCurrentRow(0); more;
+                 more = completer->setCurrentRow(completer->currentRow() + 1))
+                offered << completer->currentCompletion();
+        }
+        offered.sort();
+        EXPECT_EQ(offered.join('|').toStdString(), left.Path("docs") + "|" + left.Path("drafts"))
+            << field;
+        edit->setText(before);
+    }
+
+    // The options: typed, in effect for the next run at once, and kept.
+    SaveAs("reports");
+    Get<QTabWidget>("PageControl1")->setCurrentWidget(Get("tsOptions"));
+    auto* logPath = Get<QLineEdit>("edLogPath");
+    logPath->clear();
+    QTest::keyClicks(logPath, Q(logs.Path("runs")));
+    auto* bufSize = Get<QLineEdit>("edBufSize");
+    bufSize->clear();
+    QTest::keyClicks(bufSize, "64");
+    Get<tRadioGroup>("rgLogging")->Item(1)->click();
+    EXPECT_EQ(RunSettings().LogFolder, logs.Path("runs"));
+    EXPECT_EQ(RunSettings().BufSizeKB, 64);
+    Get<QTabWidget>("PageControl1")->setCurrentWidget(Get("tsMain"));
+    test::ScriptedPort port;
+    port.Reviews.push_back(true);
+    SetUiPort(&port);
+    Click("btRunNow");
+    SetUiPort(nullptr);
+    EXPECT_EQ(right.ReadFile("docs/report.txt"), "quarterly");
+    EXPECT_TRUE(logs.Exists("runs/crvn.log"));
+
+    Restart();
+    EXPECT_EQ(TextOf("edLogPath"), logs.Path("runs"));
+    EXPECT_EQ(TextOf("edBufSize"), "64");
+    EXPECT_EQ(Get<tRadioGroup>("rgLogging")->ItemIndex(), 1);
+    EXPECT_EQ(RunSettings().LogFolder, logs.Path("runs"));
+    EXPECT_EQ(RunSettings().BufSizeKB, 64);
+    EXPECT_EQ(OnDisk().Read("LogFolder", "Main"), logs.Path("runs"));
+
+    // Every button and tab of a page has a mnemonic of its own there.
+    auto* pages = Get<QTabWidget>("PageControl1");
+    for (int p = 0; p < pages->count(); ++p) {
+        QWidget* page = pages->widget(p);
+        std::vector<std::pair<QChar, QString>> keys;
+        for (int t = 0; t < pages->count(); ++t) keys.emplace_back(Mnemonic(pages->tabText(t)), pages->tabText(t));
+        for (auto* inner : page->findChildren<QTabWidget*>())
+            for (int t = 0; t < inner->count(); ++t) keys.emplace_back(Mnemonic(inner->tabText(t)), inner->tabText(t));
+        for (auto* button : page->findChildren<QPushButton*>())
+            if (button->isVisibleTo(page) && !button->text().isEmpty())
+                keys.emplace_back(Mnemonic(button->text()), button->text());
+        std::set<QChar> seen;
+        for (const auto& [key, caption] : keys) {
+            EXPECT_FALSE(key.isNull()) << caption.toStdString();
+            EXPECT_TRUE(key.isNull() || seen.insert(key).second)
+                << "clash on page " << p << ": " << caption.toStdString();
+        }
+    }
 }
