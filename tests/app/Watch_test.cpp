@@ -12,6 +12,8 @@
 #include <functional>
 #include <thread>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -156,4 +158,41 @@ TEST_F(Watch, SchedulerRescansEveryMinuteWhenTheWatchLimitIsTooLowAndRetriesFail
     EXPECT_EQ(r.Out.find("No more profiles to start"), std::string::npos) << r.Out;
     EXPECT_EQ(r.Out.substr(r.Out.size() - 23), "Scheduler is inactive.\n") << r.Out;
     EXPECT_EQ(StoredResult("big"), "1 copied");
+}
+
+TEST_F(Watch, TwoWayWithRememberLastRunCarriesADeletionOverAndKeepsTheOtherFiles) {
+    for (const char* name : {"keep1.txt", "keep2.txt", "sub/keep3.txt", "sub/gone.txt"})
+        left.WriteFile(name, name, 1600000000);
+    tProfile p = Watched("both", kQuiet);
+    p.RightToLeft = true;
+    p.RememberLastRun = true;
+    p.UA_DeleteFiles = true;
+    Store(p);
+    auto env = Env();
+    env.emplace_back("XDG_STATE_HOME", home.Path(".local/state"));
+    test::RunningCorvane watcher({"--watch", "both"}, env);
+    // The start-up run copies the tree across and remembers it.
+    ASSERT_GE(WaitUntil([&] { return StoredResult("both") == "4 copied"; }), 0)
+        << "no start-up run: " << StoredResult("both");
+    ASSERT_EQ(left.List(), right.List());
+
+    // Deleted on the left while watching: deleted on the right, not copied back.
+    ASSERT_EQ(::unlink(left.Path("sub/gone.txt").c_str()), 0);
+    const double took = WaitUntil([&] { return !right.Exists("sub/gone.txt"); });
+    ASSERT_GE(took, 0) << "the deletion was not carried over: " << StoredResult("both");
+    EXPECT_GE(took, kQuiet - 0.1) << "deleted before the quiet time had passed";
+    EXPECT_LE(took, kQuiet + 10.0) << "far slower than the quiet time";
+    // Give a wrong run (a copy back to the left) the time to happen before looking.
+    std::this_thread::sleep_for(std::chrono::seconds(kQuiet + 1));
+    watcher.Signal(SIGTERM);
+    const test::ProcessResult r = watcher.Wait();
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_FALSE(left.Exists("sub/gone.txt")) << "the deleted file came back:\n" << r.Out;
+    EXPECT_FALSE(right.Exists("sub/gone.txt"));
+    for (const char* name : {"keep1.txt", "keep2.txt", "sub/keep3.txt"}) {
+        EXPECT_EQ(left.ReadFile(name), name);
+        EXPECT_EQ(right.ReadFile(name), name);
+    }
+    EXPECT_EQ(left.List(), right.List());
+    EXPECT_EQ(Count(r.Out, " Starting \"both\"\n"), 2u) << r.Out;
 }
