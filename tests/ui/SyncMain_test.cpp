@@ -683,6 +683,7 @@ TEST_F(MainWindow, RememberTheLastRunIsAModesBoxThatSavingRunsAndRenamingFollow)
     Click("btDelete");
     EXPECT_FALSE(w->Store().Has("rem_renamed", "Remember"));
     unsetenv("XDG_STATE_HOME");
+}
 
 namespace {
 
