@@ -101,8 +101,8 @@ bool RescheduleAfterRun(tProfile& p, bool succeeded, tDateTime due, tDateTime no
     return again;
 }
 
-tScheduledRun RunScheduledProfile(tPreferences& store, const std::string& name, tDateTime due,
-                                  const std::function<tDateTime()>& clock, tProfile& profile) {
+tScheduledRun RunStoredProfileUnattended(tPreferences& store, const std::string& name,
+                                         tDateTime due, tProfile& profile) {
     tScheduledRun run;
     run.Name = name;
     run.Due = due;
@@ -122,6 +122,13 @@ tScheduledRun RunScheduledProfile(tPreferences& store, const std::string& name, 
         run.Succeeded = false;
     }
     run.Result = profile.LastRunResult;
+    return run;
+}
+
+tScheduledRun RunScheduledProfile(tPreferences& store, const std::string& name, tDateTime due,
+                                  const std::function<tDateTime()>& clock, tProfile& profile) {
+    tScheduledRun run = RunStoredProfileUnattended(store, name, due, profile);
+    if (!run.Loaded) return run;
     if (profile.AlreadyRunning) {
         // The other run stores its own outcome and next run.
         run.Skipped = true;

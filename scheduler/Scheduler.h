@@ -92,6 +92,12 @@ struct tScheduledRun {
     bool Failed() const { return !Skipped && !Succeeded; }
 };
 
+// Loads the stored profile name into profile and runs it unattended (due: when it was due);
+// an exception of the run (an invalid mask) becomes its stored result. Loaded is false,
+// with the reason in Result, when the profile cannot be read; stores nothing else.
+tScheduledRun RunStoredProfileUnattended(tPreferences& store, const std::string& name,
+                                         tDateTime due, tProfile& profile);
+
 // Runs the stored profile name unattended as the scheduler does, at due: RunProfile with
 // the scheduled flag (an error raised inside the run becomes its result line), the
 // reschedule decision with clock() as now, the stored option record, and a flush of the

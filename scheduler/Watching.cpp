@@ -36,25 +36,8 @@ double MonotonicSeconds() {
 }
 
 tScheduledRun RunWatchedProfile(tPreferences& store, const std::string& name, tProfile& profile) {
-    tScheduledRun run;
-    run.Name = name;
-    run.Due = NowDateTime();
-    auto loaded = LoadStoredProfile(store, name);
-    if (!loaded) {
-        run.Result = "The stored profile could not be read: nothing done";
-        return run;
-    }
-    profile = std::move(*loaded);
-    run.Loaded = true;
-    try {
-        run.Succeeded = RunProfile(profile, true);
-    } catch (const std::exception& e) {
-        // An invalid mask ends the run before anything is executed.
-        profile.LastRunResult = e.what();
-        store.Write(ReportKey(name), profile.LastRunResult, ReportSection);
-        run.Succeeded = false;
-    }
-    run.Result = profile.LastRunResult;
+    tScheduledRun run = RunStoredProfileUnattended(store, name, NowDateTime(), profile);
+    if (!run.Loaded) return run;
     run.NextRun = profile.NextRun;
     if (profile.AlreadyRunning) {
         run.Skipped = true;
