@@ -22,6 +22,9 @@ struct tCopyingStatus {
     int64_t pbFileNumberPosition = 0, pbFileNumberMax = 0;
     int64_t pbBytesPosition = 0, pbBytesMax = 0;
     bool BytesVisible = false; // lbBytes and pbBytes
+    // The run's figures beside the texts above (bytes and files done of the totals, the
+    // speed, the time left), set at most 10 times a second; empty until the first figures.
+    std::string lbFigures;
     bool AccessGroupVisible = false; // GroupBox1 " No (Exclusive) Access To: " with Memo1
     std::vector<std::string> Memo1;
     bool DatabaseModeOffVisible = false, DatabaseModeOffEnabled = false;

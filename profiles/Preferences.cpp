@@ -382,6 +382,16 @@ int ParseDeleteLimit(std::string_view text) {
     return static_cast<int>(std::clamp<long long>(value, 0, 100));
 }
 
+int ParseCopyWorkers(std::string_view text) {
+    std::string_view s = TrimBlanks(text);
+    long long value = 0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ptr != s.data() + s.size()) return 0;
+    if (ec == std::errc::result_out_of_range) return s.front() == '-' ? 0 : 16;
+    if (ec != std::errc()) return 0;
+    return static_cast<int>(std::clamp<long long>(value, 0, 16));
+}
+
 std::string DefaultLogFolder() {
     char buf[4096];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -411,6 +421,7 @@ tMainSettings ReadMainSettings() {
     s.LogFolder = ReadPref("LogFolder", "Main");
     if (s.LogFolder.empty()) s.LogFolder = DefaultLogFolder();
     s.DeleteLimit = ParseDeleteLimit(ReadPref("DeleteLimit", "Main"));
+    s.CopyWorkers = ParseCopyWorkers(ReadPref("CopyWorkers", "Main"));
     return s;
 }
 

@@ -82,10 +82,14 @@ struct tMainSettings {
     // "DeleteLimit": the share of the files on a side an unattended run may delete, in
     // percent; integer clamped to 0..100, 50 when it does not parse; 100 sets no limit.
     int DeleteLimit = 50;
+    // "CopyWorkers": files copied at once per destination device; integer clamped to 0..16,
+    // 0 (automatic: 1 on a rotating disk, 4 elsewhere) when it does not parse.
+    int CopyWorkers = 0;
 };
 tMainSettings ReadMainSettings();
 int ParseBufSize(std::string_view text);
 int ParseDeleteLimit(std::string_view text);
+int ParseCopyWorkers(std::string_view text);
 int ParseIntOr(std::string_view text, int fallback);
 // The program file's folder + "Logs"; when that folder cannot take a log folder (an
 // installed program in /usr/bin), $XDG_STATE_HOME/corvane/Logs or
