@@ -1,5 +1,6 @@
 #include "engine/Executor.h"
 
+#include "engine/CopyWorkers.h"
 #include "engine/FileAccess.h"
 #include "engine/FileOps.h"
 #include "engine/LastRunState.h"
@@ -16,7 +17,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <thread>
@@ -29,6 +32,12 @@ namespace corvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How many results may wait to be taken: enough that a large file at their head leaves the
+// workers something to do meanwhile.
+constexpr int32_t kMaxQueuedCopies = 64;
+// Files copied at once on a device that does not spin, unless the options say otherwise.
+constexpr int kAutomaticWorkers = 4;
 
 std::string FullPath(const std::string& base, const std::string& rel, std::string_view name) {
     return NormalizeSlashes(base + "/" + rel + "/" + std::string(name));
@@ -114,12 +123,31 @@ class tExecutor {
 public:
     tExecutor(tProfile& profile, tCopyingStatus& status)
         : profile_(profile), status_(status), run_(profile) {}
+    // Copies still under way (after an exception) stop at their next chunk; the workers are
+    // gone before the run state they use.
+    ~tExecutor() { run_.CancelCopies = true; }
+    tExecutor(const tExecutor&) = delete;
+    tExecutor& operator=(const tExecutor&) = delete;
 
     void Run();
 
 private:
     void Pass();
-    void FolderEntry(TFileListEntry& e);
+    // A failed folder's code, to be booked in plan order.
+    std::optional<tExecResult> FolderEntry(TFileListEntry& e);
+    // Hands the copy of e to a worker where that suits it (a new file on a medium that takes
+    // several copies at once); false when it is to be carried out here.
+    bool Detach(TFileListEntry& e);
+    // Books the oldest waiting result, waiting for its copy and letting events run meanwhile.
+    // false when the pass ends (the run was cancelled).
+    bool TakeOldest();
+    // Books every waiting result (after a cancel, those of the copies that ended); false when
+    // the pass ends.
+    bool TakeAll();
+    void CancelCopies();
+    // The copying window's texts for a copy under way on a worker.
+    void ShowCopy(const tDetachedCopy& copy, bool first);
+    int WorkersFor(const tMedium& medium) const;
     tExecResult FileEntry(const TFileListEntry& e);
     tExecResult LinkEntry(const TFileListEntry& e);
     tExecResult Copy(const TFileListEntry& e, bool toRight);
@@ -187,6 +215,25 @@ private:
     std::unordered_set<std::string> written_[2], ready_[2];
     // The base folders' modification times before anything was written (0: unknown).
     int64_t baseTime_[2] = {0, 0};
+
+    // Results to be booked in plan order: copies on the workers, and the codes of entries
+    // decided meanwhile.
+    struct tWaiting {
+        TFileListEntry* Entry = nullptr;
+        std::shared_ptr<tDetachedCopy> Copy; // nullptr: Code is the entry's result
+        tExecResult Code = tExecResult::Done;
+        bool Right = false;
+        std::string Rel;
+        std::string Folded; // the destination case folded, where that counts
+    };
+    std::deque<tWaiting> waiting_;
+    int32_t copiesWaiting_ = 0;
+    // Destinations of the copies waiting, case folded, on media that do not tell case apart:
+    // of two names differing only in case, the one first in the plan gets its copy.
+    std::unordered_multiset<std::string> foldedWaiting_;
+    int configuredWorkers_ = 0; // the options' value; 0 automatic
+    // Last, so that it is stopped before anything its copies use goes.
+    std::unique_ptr<tCopyWorkers> workers_;
 };
 
 void tExecutor::Run() {
@@ -233,10 +280,12 @@ void tExecutor::Run() {
     status_.pbFileNumberPosition = 0;
     status_.pbFileNumberMax = profile_.Stats.AffectedCount;
 
+    configuredWorkers_ = RunSettings().CopyWorkers;
     for (;;) {
         Pass();
         if (run_.AccessProblems == 0 || !WaitForAccess()) break;
     }
+    workers_.reset();
 
     run_.Buffer.reset();
     window.Close();
@@ -272,9 +321,33 @@ void tExecutor::Pass() {
             continue;
         }
         if (e.LeftIsFolder && !e.LeftIsLink && !e.RightIsLink) {
-            FolderEntry(e);
+            // Folders are made at once, also while copies before them are under way; only a
+            // failure waits to be booked in its place.
+            if (const std::optional<tExecResult> failed = FolderEntry(e)) {
+                if (waiting_.empty())
+                    Treat(e, *failed);
+                else
+                    waiting_.push_back({&e, nullptr, *failed, false, {}, {}});
+            }
             continue;
         }
+        while (copiesWaiting_ >= kMaxQueuedCopies) {
+            if (!TakeOldest()) {
+                TakeAll();
+                return;
+            }
+        }
+        if (Detach(e)) {
+            ProcessEvents();
+            if (status_.Cancelled) {
+                CancelCopies();
+                TakeAll();
+                return;
+            }
+            continue;
+        }
+        // Carried out here: everything before it is booked first.
+        if (!TakeAll()) return;
         status_.lbFileNumber = "File #" + std::to_string(e.AffectedIndex) + " of " + affectedCount;
         for (int i = 0; i < 4; ++i)
             ProcessEvents();
@@ -285,9 +358,119 @@ void tExecutor::Pass() {
         ProcessEvents();
         if (status_.Cancelled) return;
     }
+    TakeAll();
 }
 
-void tExecutor::FolderEntry(TFileListEntry& e) {
+int tExecutor::WorkersFor(const tMedium& medium) const {
+    if (configuredWorkers_ > 0) return configuredWorkers_;
+    return medium.Rotational ? 1 : kAutomaticWorkers;
+}
+
+bool tExecutor::Detach(TFileListEntry& e) {
+    if (configuredWorkers_ == 1) return false;
+    if (e.Action != tAction::actCopyToRight && e.Action != tAction::actCopyToLeft) return false;
+    // Links follow their own rules (copied as links, or their targets), and a destination
+    // that exists is replaced under the versions and trash rules: both here.
+    if (e.LeftIsLink || e.RightIsLink) return false;
+    const bool toRight = e.Action == tAction::actCopyToRight;
+    if ((toRight ? e.Right : e.Left).Present) return false;
+    const std::string& rel = e.RelPath();
+    const std::string& sourceBase = toRight ? profile_.LeftPath : profile_.RightPath;
+    const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
+    const std::string dest = FullPath(destBase, rel, e.Name());
+    PrepareFolder(toRight, rel);
+    const tMedium* medium = run_.Media().For(SplitPath(dest).Folder);
+    if (!medium || WorkersFor(*medium) < 2) return false;
+    std::string folded;
+    if (medium->CaseInsensitive) {
+        folded = dest;
+        for (char& c : folded)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (foldedWaiting_.count(folded) != 0) return false;
+    }
+    std::shared_ptr<tDetachedCopy> copy =
+        tDetachedCopy::Prepare(run_, toRight ? "L->R" : "L<-R", e.Name(),
+                               FullPath(sourceBase, rel, e.Name()), dest,
+                               FolderPath(destBase, rel), destBase,
+                               toRight ? e.LeftSize() : e.RightSize());
+    if (!copy) return false;
+    if (!copy->Decided()) {
+        if (!workers_)
+            workers_ = std::make_unique<tCopyWorkers>(
+                configuredWorkers_ > 0 ? configuredWorkers_ : kAutomaticWorkers, run_.BufferSize);
+        workers_->Submit(copy);
+        ++copiesWaiting_;
+    }
+    if (!folded.empty()) foldedWaiting_.insert(folded);
+    waiting_.push_back({&e, std::move(copy), tExecResult::Done, toRight, rel, std::move(folded)});
+    return true;
+}
+
+void tExecutor::ShowCopy(const tDetachedCopy& copy, bool first) {
+    if (first) {
+        status_.lbCopying = "Copying " + copy.Name();
+        status_.lbFromDir = SplitPath(copy.SourcePath()).Folder;
+        status_.lbToDir = SplitPath(copy.DestPath()).Folder;
+        status_.BytesVisible = run_.BufferSize < copy.Size();
+        if (status_.BytesVisible) status_.pbBytesMax = copy.Size() / 1000;
+    }
+    if (!status_.BytesVisible) return;
+    const int64_t copied = std::min(copy.Copied(), copy.Size());
+    status_.pbBytesPosition = copied / 1000;
+    status_.lbBytes = BytesText(copied, copy.Size(), 10);
+}
+
+void tExecutor::CancelCopies() {
+    status_.Cancelled = true;
+    run_.CancelCopies = true;
+    if (workers_) workers_->DropQueued();
+}
+
+bool tExecutor::TakeOldest() {
+    tWaiting next = std::move(waiting_.front());
+    waiting_.pop_front();
+    if (!next.Folded.empty()) foldedWaiting_.erase(foldedWaiting_.find(next.Folded));
+    tExecResult code = next.Code;
+    if (next.Copy) {
+        tDetachedCopy& copy = *next.Copy;
+        if (!copy.Decided()) {
+            --copiesWaiting_;
+            status_.lbFileNumber = "File #" + std::to_string(next.Entry->AffectedIndex) + " of " +
+                                   std::to_string(profile_.Stats.AffectedCount);
+            bool first = true;
+            while (!workers_->WaitFor(copy, std::chrono::milliseconds(first ? 0 : 20))) {
+                ShowCopy(copy, first);
+                first = false;
+                ProcessEvents();
+                if (status_.Cancelled && !run_.CancelCopies) CancelCopies();
+            }
+            // Never started: it stays as planned.
+            if (copy.State() == tWorkerTask::tState::Dropped) return false;
+        }
+        int32_t& created = FoldersCreated(next.Right);
+        const int32_t before = created;
+        code = copy.Finish(run_, next.Right ? run_.RightVersions : run_.LeftVersions, created);
+        Wrote(next.Right, next.Rel);
+        Made(next.Right, next.Rel, created - before);
+        NoteMissingTrash();
+    }
+    if (!Treat(*next.Entry, code)) return false;
+    if (next.Copy) status_.pbFileNumberPosition = next.Entry->AffectedIndex;
+    return !status_.Cancelled;
+}
+
+bool tExecutor::TakeAll() {
+    bool going = !status_.Cancelled;
+    while (!waiting_.empty()) {
+        if (!TakeOldest() && going) {
+            going = false;
+            CancelCopies();
+        }
+    }
+    return going && !status_.Cancelled;
+}
+
+std::optional<tExecResult> tExecutor::FolderEntry(TFileListEntry& e) {
     const std::string& rel = e.RelPath();
     bool made = true;
     errno = 0;
@@ -311,15 +494,15 @@ void tExecutor::FolderEntry(TFileListEntry& e) {
         break;
     case tAction::actSkipped:
         // Not made in an earlier pass: reported again, like a file.
-        Treat(e, static_cast<tExecResult>(e.ExecResult));
-        return;
+        return static_cast<tExecResult>(e.ExecResult);
     default:
-        return;
+        return std::nullopt;
     }
     // A folder that cannot be made is a failure, not a silent success.
     if (!made)
-        Treat(e, NameRefusedOn(e) ? tExecResult::NameNotAllowed
-                                  : SystemError(errno != 0 ? errno : EIO));
+        return NameRefusedOn(e) ? tExecResult::NameNotAllowed
+                                : SystemError(errno != 0 ? errno : EIO);
+    return std::nullopt;
 }
 
 tExecResult tExecutor::FileEntry(const TFileListEntry& e) {

@@ -61,15 +61,6 @@ std::string TempName(const std::string& folder) {
     return folder + std::string(CopyTempPrefix) + digits;
 }
 
-// "1.000 MB   of 3.000 MB   ( 33.33%)"
-std::string BytesText(int64_t copied, int64_t size, std::size_t width) {
-    char percent[32];
-    double ratio = size > 0 ? static_cast<double>(copied) / static_cast<double>(size) * 100.0 : 0;
-    std::snprintf(percent, sizeof percent, "%6.2f", ratio);
-    return PadRight(SizeText(copied), width) + " of " + PadRight(SizeText(size), width) + " (" +
-           percent + "%)";
-}
-
 // Removes the file being written unless it was kept.
 class tTempFileGuard {
 public:
@@ -123,12 +114,12 @@ enum class tLinkResult { Linked, NameTaken, Failed, Impossible };
 // Gives the open unnamed file fd the name path, never replacing anything there. Impossible
 // (and remembered) when the system offers no way to name it at all: neither linkat with
 // AT_EMPTY_PATH, which needs a privilege, nor the descriptor's name under /proc.
-tLinkResult LinkUnnamed(tRunState& run, int fd, const std::string& path) {
-    if (!run.EmptyPathLinkRefused) {
+tLinkResult LinkUnnamed(tNamingState& naming, int fd, const std::string& path) {
+    if (!naming.EmptyPathLinkRefused) {
         if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return tLinkResult::Linked;
         if (errno == EEXIST) return tLinkResult::NameTaken;
         if (errno != ENOENT && errno != EPERM && errno != EINVAL) return tLinkResult::Failed;
-        run.EmptyPathLinkRefused = true;
+        naming.EmptyPathLinkRefused = true;
     }
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
@@ -136,14 +127,14 @@ tLinkResult LinkUnnamed(tRunState& run, int fd, const std::string& path) {
         return tLinkResult::Linked;
     if (errno == EEXIST) return tLinkResult::NameTaken;
     if (errno == ENOENT && access("/proc/self/fd", F_OK) != 0) {
-        run.UnnamedFilesUnusable = true;
+        naming.UnnamedFilesUnusable = true;
         return tLinkResult::Impossible;
     }
     return tLinkResult::Failed;
 }
 
 // The copy body's view of the UI thread: progress and the cancel flag once per chunk, the
-// retry question after a failed write. A copy on a worker would answer without asking.
+// retry question after a failed write. A copy on a worker answers without asking.
 class tCopyHooks {
 public:
     virtual ~tCopyHooks() = default;
@@ -156,9 +147,16 @@ public:
 };
 
 // A copy prepared on the UI thread: the source is open and its first chunk is in the buffer,
-// the questions are answered, the destination has been looked at.
+// the questions are answered, the destination has been looked at. A detached job (on a copy
+// worker) has its own medium, buffer and naming state and uses nothing else of the run; it
+// is only made for a destination that did not exist and a source with a single name.
 struct tCopyJob {
     tRunState& Run;
+    bool Detached = false;
+    tMedium* Medium = nullptr; // nullptr: looked up in the run's media
+    char* Buffer = nullptr;
+    int32_t BufferSize = 0;
+    tNamingState& Naming;
     tOrvelLinuxFile& Source;
     const tOrvelLinuxStat& SourceStat;
     int32_t FirstChunk = 0, FirstRead = 0;
@@ -173,6 +171,8 @@ struct tCopyJob {
     const TEntrySide* DestSeen = nullptr;
     int32_t& Versions;
     int32_t& Folders;
+    mode_t Umask = 022;           // detached: the process's file-creation mask
+    bool FolderSetsGroup = false; // detached: the folder gives new files its group
 };
 
 // What became of a copy job.
@@ -240,13 +240,13 @@ void CopyExtendedAttributes(tMedium& medium, int sourceFd, int fd) {
 // Sets owner, mode, extended attributes and times of the copy fd from the source's status,
 // leaving out what the medium does not hold and what is already so: the new file already
 // has the user's owner and, where the umask lets it, the mode it was created with.
-void SetMetadata(tMediaCache& media, tMedium& medium, int sourceFd, int fd,
+void SetMetadata(mode_t umask, bool folderSetsGroup, tMedium& medium, int sourceFd, int fd,
                  const struct stat& source, mode_t createdMode) {
     const mode_t mode = source.st_mode & 07777;
     bool chowned = false;
     if (medium.HoldsModes && medium.HoldsOwners) {
         const bool ownerIsMine =
-            source.st_uid == geteuid() && source.st_gid == getegid() && !media.FolderSetsGroup();
+            source.st_uid == geteuid() && source.st_gid == getegid() && !folderSetsGroup;
         if (!ownerIsMine) {
             if (fchown(fd, source.st_uid, source.st_gid) == 0)
                 chowned = true;
@@ -257,7 +257,7 @@ void SetMetadata(tMediaCache& media, tMedium& medium, int sourceFd, int fd,
         }
     }
     // A change of owner clears the set-user-ID and set-group-ID bits.
-    const mode_t created = createdMode & ~media.Umask() & 0777;
+    const mode_t created = createdMode & ~umask & 0777;
     if (medium.HoldsModes && (mode != created || (chowned && (mode & 06000) != 0))) {
         if (SystemCalls().Chmod(fd, mode) != 0 && (errno == EOPNOTSUPP || errno == ENOTSUP))
             medium.HoldsModes = false;
@@ -273,7 +273,6 @@ void SetMetadata(tMediaCache& media, tMedium& medium, int sourceFd, int fd,
 tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
     tRunState& run = job.Run;
     tProfile& profile = run.Profile;
-    tMediaCache& media = run.Media();
     tOrvelLinuxFile& source = job.Source;
     const struct stat& sourceData = job.SourceStat.StatData;
     const std::string& destPath = job.DestPath;
@@ -286,10 +285,21 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
         return out;
     };
 
-    tMedium* medium = media.For(tempFolder);
-    if (!medium && !destExists) {
-        ForceFolders(job.DestFolder, job.Folders);
+    tMedium* medium = job.Medium;
+    mode_t createMask = 022;
+    bool folderSetsGroup = false;
+    if (!job.Detached) {
+        tMediaCache& media = run.Media();
         medium = media.For(tempFolder);
+        if (!medium && !destExists) {
+            ForceFolders(job.DestFolder, job.Folders);
+            medium = media.For(tempFolder);
+        }
+        createMask = media.Umask();
+        folderSetsGroup = media.FolderSetsGroup();
+    } else {
+        createMask = job.Umask;
+        folderSetsGroup = job.FolderSetsGroup;
     }
     tMedium fallback;
     if (!medium) medium = &fallback;
@@ -344,7 +354,7 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
 
     // A second name of a source file copied earlier in this run becomes a second name of that
     // copy, as the source has it.
-    if (const tLinkedCopy* earlier = run.EarlierCopy(sourceData);
+    if (const tLinkedCopy* earlier = job.Detached ? nullptr : run.EarlierCopy(sourceData);
         earlier && medium->HardLinks && earlier->DestDevice == medium->Device) {
         struct stat now;
         if (lstat(earlier->Dest.c_str(), &now) == 0 && now.st_ino == earlier->DestInode &&
@@ -380,7 +390,7 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
         destExists && S_ISREG(destInfo.st_mode) && ReplacementRefused(tempFolder, destInfo);
     // A new name is filled as an unnamed file: a kill or a full disk leaves nothing behind.
     bool unnamed = false;
-    if (!destExists && medium->UnnamedFiles && !run.UnnamedFilesUnusable) {
+    if (!destExists && medium->UnnamedFiles && !job.Naming.UnnamedFilesUnusable) {
         unnamed = temp.CreateUnnamed(tempFolder, createMode);
         if (!unnamed && temp.LastError == ENOENT) {
             const int32_t before = job.Folders;
@@ -424,8 +434,8 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
     }
 
     const int64_t size = sourceData.st_size;
-    char* const buffer = run.Buffer.get();
-    const int32_t bufferSize = run.BufferSize;
+    char* const buffer = job.Buffer;
+    const int32_t bufferSize = job.BufferSize;
     const int32_t firstChunk = job.FirstChunk, firstRead = job.FirstRead;
 
     // Chunks go from file to file inside the kernel where the file systems allow it. Once that
@@ -536,12 +546,14 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
         temp.SetAttributes(job.SourceStat);
         temp.SetTimesFd(job.SourceStat);
     } else {
-        SetMetadata(media, *medium, source.Fd(), temp.Fd(), sourceData, createMode);
+        SetMetadata(createMask, folderSetsGroup, *medium, source.Fd(), temp.Fd(), sourceData,
+                    createMode);
     }
     struct stat made {};
-    const bool remember = sourceData.st_nlink > 1 && fstat(temp.Fd(), &made) == 0;
+    const bool remember =
+        !job.Detached && sourceData.st_nlink > 1 && fstat(temp.Fd(), &made) == 0;
     if (unnamed) {
-        const tLinkResult linked = LinkUnnamed(run, temp.Fd(), destPath);
+        const tLinkResult linked = LinkUnnamed(job.Naming, temp.Fd(), destPath);
         if (linked == tLinkResult::Linked && !temp.Close()) {
             // Data that did not reach the disk: the new name goes again.
             unlink(destPath.c_str());
@@ -609,6 +621,71 @@ private:
     bool showBytes_;
 };
 
+// Opens the source for a copy, through a link's final target, and reads the start of its first
+// chunk into buffer before anything is done to the destination. Done, None for what is not a
+// file (a FIFO is never opened: that would wait for a writer forever), or the access problem.
+// haveStat tells whether sourceStat holds the source's status.
+tExecResult OpenSource(tOrvelLinuxFile& source, tOrvelLinuxStat& sourceStat, bool& haveStat,
+                       const std::string& sourcePath, bool database, char* buffer,
+                       int32_t bufferSize, int32_t& firstChunk, int32_t& firstRead) {
+    source.FileName = sourcePath;
+    haveStat = lstat(sourcePath.c_str(), &sourceStat.StatData) == 0;
+    if (haveStat && S_ISLNK(sourceStat.StatData.st_mode)) {
+        std::string target = CanonicalPath(sourcePath);
+        if (!target.empty()) source.FileName = target;
+        haveStat = stat(source.FileName.c_str(), &sourceStat.StatData) == 0;
+    }
+    if (haveStat && !S_ISREG(sourceStat.StatData.st_mode)) return tExecResult::None;
+    if (!source.OpenRead(database)) {
+        const int error = source.LastError;
+        return error == 9 ? tExecResult::SourceBadHandle : SystemError(error);
+    }
+    // The status and size of the file actually opened: mode, owner and times for the copy.
+    sourceStat = *source.GetLinuxStat();
+    haveStat = sourceStat.StatData.st_mode != 0;
+    if (!S_ISREG(sourceStat.StatData.st_mode)) return tExecResult::None;
+    // Only the start of the first chunk goes through the buffer; the rest of it is copied
+    // inside the kernel where that works.
+    firstRead = std::min(bufferSize, kFirstReadSize);
+    firstChunk = source.Read(buffer, firstRead);
+    return firstChunk < 0 ? tExecResult::FirstReadFailed : tExecResult::Done;
+}
+
+// The hooks of a copy on a worker: the run's cancel flag and the bytes done, nothing asked.
+class tWorkerHooks : public tCopyHooks {
+public:
+    tWorkerHooks(const std::atomic<bool>& cancel, std::atomic<int64_t>& copied)
+        : cancel_(cancel), copied_(copied) {}
+    bool Continue(int64_t copied, int64_t) override {
+        copied_.store(copied, std::memory_order_relaxed);
+        return !cancel_.load(std::memory_order_relaxed);
+    }
+    void Position(int64_t position) override {
+        copied_.store(position * 1000, std::memory_order_relaxed);
+    }
+    bool RetryWrite() override {
+        writeFailed = true;
+        return false;
+    }
+    bool writeFailed = false;
+
+private:
+    const std::atomic<bool>& cancel_;
+    std::atomic<int64_t>& copied_;
+};
+
+// What a detached copy learned about its medium, for the run's own record of it: what one
+// copy found missing is missing for all.
+void TakeOverLearned(tMedium& shared, const tMedium& learned) {
+    shared.HoldsModes = shared.HoldsModes && learned.HoldsModes;
+    shared.HoldsOwners = shared.HoldsOwners && learned.HoldsOwners;
+    shared.UnnamedFiles = shared.UnnamedFiles && learned.UnnamedFiles;
+    shared.NoReplaceRename = shared.NoReplaceRename && learned.NoReplaceRename;
+    shared.HardLinks = shared.HardLinks && learned.HardLinks;
+    shared.ExtendedAttributes = shared.ExtendedAttributes && learned.ExtendedAttributes;
+    shared.AttributesDropped = shared.AttributesDropped || learned.AttributesDropped;
+}
+
 tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& sourcePath,
                      const std::string& destPath, const std::string& destFolder,
                      const std::string& destBase, int64_t sourceSize, int64_t destSize,
@@ -634,47 +711,26 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         medium && !NameRefusal(*medium, name).empty())
         return tExecResult::NameNotAllowed;
 
-    // The source is read through a link's final target. Its status decides first whether it
-    // may be opened at all: opening a FIFO would wait for a writer forever.
     tOrvelLinuxFile source;
-    source.FileName = sourcePath;
     tOrvelLinuxStat sourceStat;
-    bool haveStat = lstat(sourcePath.c_str(), &sourceStat.StatData) == 0;
-    if (haveStat && S_ISLNK(sourceStat.StatData.st_mode)) {
-        std::string target = CanonicalPath(sourcePath);
-        if (!target.empty()) source.FileName = target;
-        haveStat = stat(source.FileName.c_str(), &sourceStat.StatData) == 0;
-    }
-    if (haveStat && !S_ISREG(sourceStat.StatData.st_mode)) return tExecResult::None;
-
+    bool haveStat = false;
     auto restoreSource = [&] {
         if (profile.Database && haveStat) source.SetAttributes(sourceStat);
     };
-
-    if (!source.OpenRead(profile.Database)) {
-        int error = source.LastError;
+    int32_t firstChunk = 0, firstRead = 0;
+    if (const tExecResult opened = OpenSource(source, sourceStat, haveStat, sourcePath,
+                                              profile.Database, run.Buffer.get(), run.BufferSize,
+                                              firstChunk, firstRead);
+        opened != tExecResult::Done) {
         restoreSource();
-        return error == 9 ? tExecResult::SourceBadHandle : SystemError(error);
-    }
-    // The status and size of the file actually opened: mode, owner and times for the copy.
-    sourceStat = *source.GetLinuxStat();
-    haveStat = sourceStat.StatData.st_mode != 0;
-    if (!S_ISREG(sourceStat.StatData.st_mode)) {
-        restoreSource();
-        return tExecResult::None;
-    }
-    // The first chunk is read before the destination is touched. Only its start goes through
-    // the buffer; the rest of it is copied inside the kernel where that works.
-    const int32_t firstRead = std::min(run.BufferSize, kFirstReadSize);
-    const int32_t firstChunk = source.Read(run.Buffer.get(), firstRead);
-    if (firstChunk < 0) {
-        restoreSource();
-        return tExecResult::FirstReadFailed;
+        return opened;
     }
 
-    tCopyJob job{run,        source,   sourceStat, firstChunk, firstRead, destPath,
-                 destFolder, destBase, tempFolder, false,      {},        false,
-                 seenAbsent, destSeen, versions,   folders};
+    tCopyJob job{run,        false,    nullptr,    run.Buffer.get(), run.BufferSize,
+                 run.Naming, source,   sourceStat, firstChunk,       firstRead,
+                 destPath,   destFolder, destBase, tempFolder,       false,
+                 {},         false,    seenAbsent, destSeen,         versions,
+                 folders};
     // A destination the user may not write is replaced only when the question allows it.
     job.DestExists = !seenAbsent && lstat(destPath.c_str(), &job.DestInfo) == 0;
     if (job.DestExists) {
@@ -734,6 +790,14 @@ tExecResult MoveFile(tMedium* medium, const std::string& fromPath, const std::st
 
 } // namespace
 
+std::string BytesText(int64_t copied, int64_t size, std::size_t width) {
+    char percent[32];
+    double ratio = size > 0 ? static_cast<double>(copied) / static_cast<double>(size) * 100.0 : 0;
+    std::snprintf(percent, sizeof percent, "%6.2f", ratio);
+    return PadRight(SizeText(copied), width) + " of " + PadRight(SizeText(size), width) + " (" +
+           percent + "%)";
+}
+
 std::string_view KindName(tQuestionKind kind) {
     return kKindNames[static_cast<int>(kind)];
 }
@@ -788,6 +852,90 @@ tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_
         WriteLogLine(run.Profile, "IN PLACE " + destPath + " (the folder takes no temporary file)");
     LogOperation(run.Profile, "COPY " + std::string(direction) + " " + std::string(name), code);
     return code;
+}
+
+tDetachedCopy::tDetachedCopy(tRunState& run, std::string_view direction, std::string_view name,
+                             const std::string& sourcePath, const std::string& destPath,
+                             const std::string& destFolder, const std::string& destBase,
+                             int64_t sourceSize)
+    : run_(run), direction_(direction), name_(name), sourcePath_(sourcePath), destPath_(destPath),
+      destFolder_(destFolder), destBase_(destBase), size_(sourceSize) {}
+
+tDetachedCopy::~tDetachedCopy() = default;
+
+std::shared_ptr<tDetachedCopy> tDetachedCopy::Prepare(tRunState& run, std::string_view direction,
+                                                      std::string_view name,
+                                                      const std::string& sourcePath,
+                                                      const std::string& destPath,
+                                                      const std::string& destFolder,
+                                                      const std::string& destBase,
+                                                      int64_t sourceSize) {
+    if (run.Profile.Database) return nullptr;
+    tMediaCache& media = run.Media();
+    tMedium* medium = media.For(SplitPath(destPath).Folder);
+    if (!medium) return nullptr;
+    auto copy = std::make_shared<tDetachedCopy>(run, direction, name, sourcePath, destPath,
+                                                destFolder, destBase, sourceSize);
+    // A name the destination's medium would refuse or change is not tried.
+    if (!NameRefusal(*medium, name).empty()) {
+        copy->decided_ = true;
+        copy->code_ = tExecResult::NameNotAllowed;
+        return copy;
+    }
+    copy->shared_ = medium;
+    copy->medium_ = std::make_unique<tMedium>(*medium);
+    copy->umask_ = media.Umask();
+    copy->folderSetsGroup_ = media.FolderSetsGroup();
+    copy->naming_ = run.Naming;
+    return copy;
+}
+
+void tDetachedCopy::Run(char* buffer, int32_t bufferSize) {
+    if (decided_) return;
+    tOrvelLinuxFile source;
+    tOrvelLinuxStat sourceStat;
+    bool haveStat = false;
+    int32_t firstChunk = 0, firstRead = 0;
+    code_ = OpenSource(source, sourceStat, haveStat, sourcePath_, false, buffer, bufferSize,
+                       firstChunk, firstRead);
+    if (code_ != tExecResult::Done) return;
+    // A source with several names may become a second name of an earlier copy: that needs
+    // the run's record of its copies, on the UI thread. Nothing has been written yet.
+    if (sourceStat.StatData.st_nlink > 1) {
+        onUiThread_ = true;
+        return;
+    }
+    int32_t versions = 0;
+    tCopyJob job{run_,        true,       medium_.get(), buffer,      bufferSize,
+                 naming_,     source,     sourceStat,    firstChunk,  firstRead,
+                 destPath_,   destFolder_, destBase_,    SplitPath(destPath_).Folder,
+                 false,       {},         false,         true,        nullptr,
+                 versions,    folders_,   umask_,        folderSetsGroup_};
+    tWorkerHooks hooks(run_.CancelCopies, copied_);
+    const tCopyOutcome outcome = RunCopyJob(job, hooks);
+    code_ = outcome.Code;
+    readError_ = outcome.ReadError;
+    writeFailed_ = hooks.writeFailed;
+    onUiThread_ = outcome.RetryNamed;
+    if (code_ == tExecResult::Done) copied_.store(sourceStat.StatData.st_size);
+}
+
+tExecResult tDetachedCopy::Finish(tRunState& run, int32_t& versions, int32_t& folders) {
+    folders += folders_;
+    if (medium_ && shared_) TakeOverLearned(*shared_, *medium_);
+    run.Naming.EmptyPathLinkRefused |= naming_.EmptyPathLinkRefused;
+    run.Naming.UnnamedFilesUnusable |= naming_.UnnamedFilesUnusable;
+    const bool attended = !run.Profile.RunUnattended;
+    // What the worker left to the UI thread, and a failed write that may be tried again (the
+    // copy asks once its write fails once more): carried out here, with its own log line.
+    if (onUiThread_ || (writeFailed_ && attended && code_ == tExecResult::CopyFailed)) {
+        const TEntrySide absent;
+        return CopyOneFile(run, direction_, name_, sourcePath_, destPath_, destFolder_, destBase_,
+                           size_, 0, versions, folders, &absent);
+    }
+    if (readError_ && attended) ShowInfo("Read error");
+    LogOperation(run.Profile, "COPY " + direction_ + " " + name_, code_);
+    return code_;
 }
 
 tExecResult MoveOneFile(tProfile& profile, std::string_view side, std::string_view name,

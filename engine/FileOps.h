@@ -6,10 +6,12 @@
 // own line into it.
 #pragma once
 
+#include "engine/CopyWorkers.h"
 #include "engine/Trash.h"
 #include "profiles/FileList.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -23,6 +25,7 @@ namespace corvane {
 
 class tMediaCache;
 class tProfile;
+struct tMedium;
 
 // Result codes of the per-file operations. Any other positive value is a system error
 // number (errno) of a failed source open or link creation, carried as is.
@@ -58,12 +61,22 @@ enum class tQuestionKind : int { ReadOnly = 0, Larger = 1, Newer = 2, ToBeDelete
 // "read-only", "larger", "newer", "to be deleted".
 std::string_view KindName(tQuestionKind kind);
 
+// The copying window's byte line of a file: "1.000 MB   of 3.000 MB   ( 33.33%)" (each size
+// padded to width).
+std::string BytesText(int64_t copied, int64_t size, std::size_t width);
+
 // A file this run copied, for later names of the same source.
 struct tLinkedCopy {
     std::string Dest;
     uint64_t DestDevice = 0, DestInode = 0;
     int64_t Size = 0; // the source's size and time when it was copied
     timespec MTime{};
+};
+
+// What a run learned about naming unnamed files, whichever copy learned it.
+struct tNamingState {
+    bool EmptyPathLinkRefused = false; // linkat(fd, "", AT_EMPTY_PATH) needs a privilege
+    bool UnnamedFilesUnusable = false; // no way to name them (no /proc)
 };
 
 // State of one execution of a plan: the copy buffer, the remembered answers, the counters and
@@ -106,8 +119,10 @@ struct tRunState {
     std::map<std::pair<uint64_t, uint64_t>, tLinkedCopy> LinkedCopies;
     const tLinkedCopy* EarlierCopy(const struct stat& source) const;
     void RememberCopy(const struct stat& source, const std::string& dest, const struct stat& made);
-    bool EmptyPathLinkRefused = false; // linkat(fd, "", AT_EMPTY_PATH) needs a privilege
-    bool UnnamedFilesUnusable = false; // no way to name them (no /proc)
+    tNamingState Naming;
+    // Set on the UI thread when the run is cancelled; copies on workers stop at their next
+    // chunk.
+    std::atomic<bool> CancelCopies{false};
 
     // Where deleted files (with RecycleDeletedFiles) and replaced ones (with
     // RecycleOverwrittenFiles, where no old version is kept) go.
@@ -140,6 +155,65 @@ tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_
                         const std::string& destFolder, const std::string& destBase,
                         int64_t sourceSize, int64_t destSize, int32_t& versions, int32_t& folders,
                         const TEntrySide* destSeen = nullptr);
+
+// A copy to a name the scan saw absent, carried out on a copy worker. The UI thread prepares
+// it (the name is checked against the medium, whose capabilities the copy gets as its own
+// copy), the worker opens the source, copies it into an unnamed file (or a temporary) in the
+// destination folder, sets its metadata and gives it its name where that name is still free,
+// and the UI thread finishes it in plan order: it takes over what the copy learned about the
+// medium, carries the copy out itself where the worker could not (a source with several
+// names, a medium where unnamed files cannot be named, a failed write in an attended run,
+// which asks whether to try again), shows "Read error" and writes the COPY log line. The
+// worker asks nothing, touches no window, no plan and no stored record, and stops at its
+// next chunk once run.CancelCopies is set, leaving nothing under the name.
+class tDetachedCopy : public tWorkerTask {
+public:
+    // nullptr where the copy has to be carried out on the UI thread (CopyOneFile): the source
+    // is read through a database-mode open, or the destination folder cannot be looked at.
+    static std::shared_ptr<tDetachedCopy> Prepare(tRunState& run, std::string_view direction,
+                                                  std::string_view name,
+                                                  const std::string& sourcePath,
+                                                  const std::string& destPath,
+                                                  const std::string& destFolder,
+                                                  const std::string& destBase, int64_t sourceSize);
+
+    // Already decided on the UI thread (a name the medium refuses): nothing to run.
+    bool Decided() const { return decided_; }
+    void Run(char* buffer, int32_t bufferSize) override;
+
+    // While it runs: the bytes copied so far and the planned size.
+    int64_t Copied() const { return copied_.load(std::memory_order_relaxed); }
+    int64_t Size() const { return size_; }
+    const std::string& Name() const { return name_; }
+    const std::string& SourcePath() const { return sourcePath_; }
+    const std::string& DestPath() const { return destPath_; }
+
+    // Once finished, on the UI thread in plan order. Folders the copy had to make are added
+    // to folders. Not for a task that was dropped before it ran.
+    tExecResult Finish(tRunState& run, int32_t& versions, int32_t& folders);
+
+    tDetachedCopy(tRunState& run, std::string_view direction, std::string_view name,
+                  const std::string& sourcePath, const std::string& destPath,
+                  const std::string& destFolder, const std::string& destBase, int64_t sourceSize);
+    ~tDetachedCopy() override;
+
+private:
+    tRunState& run_;
+    std::string direction_, name_, sourcePath_, destPath_, destFolder_, destBase_;
+    int64_t size_ = 0;
+    bool decided_ = false;
+    // Prepared on the UI thread, then the worker's own.
+    tMedium* shared_ = nullptr; // the run's record of the medium
+    std::unique_ptr<tMedium> medium_;
+    mode_t umask_ = 022;
+    bool folderSetsGroup_ = false;
+    tNamingState naming_;
+    // The worker's results.
+    std::atomic<int64_t> copied_{0};
+    tExecResult code_ = tExecResult::Done;
+    bool readError_ = false, writeFailed_ = false, onUiThread_ = false;
+    int32_t folders_ = 0;
+};
 
 // Renames fromPath to toPath (side "L" or "R"), making toFolder when missing. Never replaces
 // an existing file: MoveTargetExists then, and nothing changes. Declined when the rename is

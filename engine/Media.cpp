@@ -38,7 +38,7 @@ int RealChmod(int fd, mode_t mode) {
 
 // The type and the file system's own options of the mount of device, from the mount table
 // ("fuse.sshfs", "vfat" ...); empty when it is not listed.
-void MountOf(uint64_t device, std::string& type, std::string& options) {
+void MountOf(uint64_t device, std::string& type, std::string& options, std::string& source) {
     std::ifstream in("/proc/self/mountinfo");
     char wanted[32];
     std::snprintf(wanted, sizeof wanted, "%u:%u", major(device), minor(device));
@@ -51,10 +51,32 @@ void MountOf(uint64_t device, std::string& type, std::string& options) {
         const std::size_t dash = line.find(" - ");
         if (dash == std::string::npos) continue;
         std::istringstream rest(line.substr(dash + 3));
-        std::string source;
         rest >> type >> source >> options;
         return;
     }
+}
+
+// Whether the disk holding device spins (the kernel's queue/rotational of the disk, or of the
+// disk a partition is on). A file system without a block device of its own (btrfs, FUSE
+// drivers) is looked up through the device its mount names; shares and memory do not spin.
+bool OnRotatingDisk(uint64_t device, const std::string& source) {
+    dev_t disk = static_cast<dev_t>(device);
+    if (major(disk) == 0) {
+        struct stat st;
+        if (source.rfind("/dev/", 0) != 0 || stat(source.c_str(), &st) != 0 ||
+            !S_ISBLK(st.st_mode))
+            return false;
+        disk = st.st_rdev;
+    }
+    for (const char* queue : {"queue", "../queue"}) {
+        char path[96];
+        std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s/rotational", major(disk),
+                      minor(disk), queue);
+        std::ifstream in(path);
+        int rotational = 0;
+        if (in >> rotational) return rotational != 0;
+    }
+    return false;
 }
 
 bool OneOf(std::string_view type, std::initializer_list<std::string_view> names) {
@@ -188,9 +210,10 @@ std::string NameRefusal(const tMedium& medium, std::string_view name) {
 }
 
 void LearnMedium(tMedium& m, const std::string& folder) {
-    std::string type, options;
-    MountOf(m.Device, type, options);
+    std::string type, options, source;
+    MountOf(m.Device, type, options, source);
     m.TypeName = type.empty() ? "unknown" : type;
+    m.Rotational = OnRotatingDisk(m.Device, source);
     if (OneOf(type, {"vfat", "msdos"})) {
         SetFatFamily(m, 2 * kSecond);
         return;

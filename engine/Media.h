@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -29,6 +28,7 @@ struct tMedium {
     bool HoldsLinkTimes = true; // a symbolic link's own time can be set
     bool RenameKeepsTimes = true; // a rename leaves the modification time alone
     bool Probed = false;          // learned by trying, not from the type alone
+    bool Rotational = false;      // on a disk that spins: one copy at a time there
     // Learned as the calls fail, once per device and run.
     bool UnnamedFiles = true;       // open(O_TMPFILE)
     bool NoReplaceRename = true;    // renameat2(RENAME_NOREPLACE)
@@ -65,9 +65,6 @@ public:
 
     // Every medium met so far.
     const std::vector<std::unique_ptr<tMedium>>& Media() const { return media_; }
-
-    // Guards the learned fields when several copies run at once.
-    std::mutex Lock;
 
 private:
     std::vector<std::unique_ptr<tMedium>> media_;

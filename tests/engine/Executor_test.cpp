@@ -157,6 +157,8 @@ TEST_F(ExecutorTest, CopiesBothWaysWithContentsTimesAndModes) {
 }
 
 TEST_F(ExecutorTest, BufferFollowsTheSettingAndTheLargestCopy) {
+    // One file at a time: the events counted are those of the copy itself.
+    RunSettings().CopyWorkers = 1;
     tree.WriteFile("L/f.bin", std::string(10000, 'x'), kOld);
     // 64 kB wanted, largest copy 10 000 bytes: one chunk of 10 000 bytes.
     RunSettings().BufSizeKB = 64;
@@ -847,6 +849,8 @@ TEST_F(ExecutorTest, FoldersWrittenByTheRunCarryTheModelsTimes) {
 // is left beside it. A file that appears under the name during the copy is kept.
 TEST_F(ExecutorTest, NewFilesAppearOnlyWhenCompleteAndNeverReplaceAFileThatAppeared) {
     RunSettings().BufSizeKB = 4;
+    // The events of the copy under way are where the test steps in.
+    RunSettings().CopyWorkers = 1;
     p.RightToLeft = false;
     p.RunUnattended = true;
     const std::string big(256 * 1024, 'b');

@@ -594,6 +594,9 @@ TEST_F(MainWindow, ClosingDuringARunAsksAndCancelsItFirst) {
         left.WriteFile("file" + std::to_string(100 + i) + ".dat", std::string(20000, char('a' + i % 26)),
                        1600000000);
     Open();
+    // One file at a time, so that files are copied between the two closes, which the port
+    // makes at fixed event polls.
+    RunSettings().CopyWorkers = 1;
     w->Store().Write("Logging", "0", "Main");
     SetText("edLeftPath", left.Root());
     SetText("edRightPath", right.Root());
