@@ -49,7 +49,7 @@ std::string TempName(const std::string& folder) {
     uint64_t random = 0;
     if (getrandom(&random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
         // Rarely needed; O_EXCL and the retries of CreateTemp keep equal names apart.
-        static uint64_t counter = 0;
+        static std::atomic<uint64_t> counter{0};
         timespec now{};
         clock_gettime(CLOCK_REALTIME, &now);
         random = (static_cast<uint64_t>(getpid()) << 40) ^
