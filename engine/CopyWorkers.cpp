@@ -1,8 +1,22 @@
 #include "engine/CopyWorkers.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 
 namespace corvane {
+
+void tFreeBuffer::operator()(char* buffer) const {
+    std::free(buffer);
+}
+
+tCopyBuffer AllocateCopyBuffer(std::size_t size) {
+    constexpr std::size_t kPage = 4096;
+    const std::size_t rounded = (std::max<std::size_t>(size, 1) + kPage - 1) / kPage * kPage;
+    void* buffer = std::aligned_alloc(kPage, rounded);
+    if (!buffer) throw std::bad_alloc();
+    return tCopyBuffer(static_cast<char*>(buffer));
+}
 
 bool tWorkerTask::Finished() const {
     const tState state = State();
@@ -53,7 +67,7 @@ void tCopyWorkers::DropQueued() {
 }
 
 void tCopyWorkers::Work() {
-    std::unique_ptr<char[]> buffer;
+    tCopyBuffer buffer;
     for (;;) {
         std::shared_ptr<tWorkerTask> task;
         {
@@ -64,7 +78,7 @@ void tCopyWorkers::Work() {
             queue_.pop_front();
             task->state_.store(tWorkerTask::tState::Running, std::memory_order_release);
         }
-        if (!buffer) buffer.reset(new char[static_cast<std::size_t>(bufferSize_)]);
+        if (!buffer) buffer = AllocateCopyBuffer(static_cast<std::size_t>(bufferSize_));
         task->Run(buffer.get(), bufferSize_);
         {
             // Under the lock, so that a waiter cannot miss the change between its test and

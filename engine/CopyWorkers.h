@@ -15,6 +15,14 @@
 
 namespace corvane {
 
+// A copy buffer on page boundaries: the kernel copies into and out of such buffers at full
+// speed (a buffer that starts inside a page halves the speed of large reads and writes).
+struct tFreeBuffer {
+    void operator()(char* buffer) const;
+};
+using tCopyBuffer = std::unique_ptr<char[], tFreeBuffer>;
+tCopyBuffer AllocateCopyBuffer(std::size_t size);
+
 // One piece of work for a worker. Run gets the worker's own buffer.
 class tWorkerTask {
 public:

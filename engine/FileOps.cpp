@@ -804,7 +804,7 @@ std::string_view KindName(tQuestionKind kind) {
 
 void tRunState::AllocateBuffer(int32_t size) {
     if (size < 1) size = 1;
-    Buffer.reset(new char[static_cast<std::size_t>(size)]);
+    Buffer = AllocateCopyBuffer(static_cast<std::size_t>(size));
     BufferSize = size;
 }
 

@@ -87,7 +87,7 @@ struct tRunState {
     tProfile& Profile;
 
     // One block for the whole execution.
-    std::unique_ptr<char[]> Buffer;
+    tCopyBuffer Buffer;
     int32_t BufferSize = 0;
     void AllocateBuffer(int32_t size);
 
