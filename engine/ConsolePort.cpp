@@ -167,6 +167,11 @@ std::string ConsolePort::AskForText(std::string_view prompt, int, bool& cancelle
 void ConsolePort::OpenCopyingStatus(tCopyingStatus& status, bool) { copying_ = &status; }
 
 void ConsolePort::CloseCopyingStatus() {
+    // A log ends with where the copy stopped, even when that came within the last second.
+    if (copying_ && always_ && !terminal_) {
+        lastDraw_ = 0;
+        ProcessEvents();
+    }
     copying_ = nullptr;
     ClearLine();
 }

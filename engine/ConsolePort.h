@@ -17,7 +17,8 @@ public:
     explicit ConsolePort(std::FILE* err = stderr);
 
     // Progress also when err is not a terminal: one plain line per update, at most one a
-    // second, a line only when it says something new.
+    // second, a line only when it says something new, and the last state of a copy when
+    // the copying window closes.
     void ShowProgressAlways(bool on) { always_ = on; }
 
     void StartProgress(int64_t maximum, bool showButton) override;

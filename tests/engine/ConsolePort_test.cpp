@@ -97,11 +97,17 @@ TEST(ConsolePort, WithProgressAlwaysALogFileGetsPlainLinesAtMostOneASecond) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1050));
         port.ProcessEvents();
         port.ProcessEvents(); // the same line is not written twice
+        // The end of the copy is written when the window closes, even within the second.
+        status.lbFigures = "2.000 MB of 2.000 MB, 3 of 3 files";
+        status.lbFileNumber = "File #3 of 3";
+        status.lbCopying = "Copying c";
+        port.ProcessEvents();
         port.CloseCopyingStatus();
         port.ShowInfo("Read error");
     }
     EXPECT_EQ(Contents(err), "0.000 kB of 2.000 MB, 0 of 3 files  File #1 of 3  Copying a?b.txt\n"
                              "1.000 MB of 2.000 MB, 1 of 3 files  File #2 of 3  Copying big.bin\n"
+                             "2.000 MB of 2.000 MB, 3 of 3 files  File #3 of 3  Copying c\n"
                              "Read error\n");
     std::fclose(err);
 }
