@@ -53,7 +53,12 @@ void PrintHelp() {
         "                store its result and print it; exit status 0 when everything was\n"
         "                carried out, 3 when some entries failed or the result could not be\n"
         "                stored, 1 when the run could not start or was abandoned, 2 for\n"
-        "                an unknown profile or a usage error\n"
+        "                an unknown profile or a usage error; on a terminal standard\n"
+        "                error shows the progress (bytes and files done of the totals,\n"
+        "                speed, time left) on one updating line\n"
+        "  --run NAME --progress\n"
+        "                the same, showing the progress also when standard error is not\n"
+        "                a terminal: one plain line at most every second, for a log file\n"
         "  --scheduler   run the scheduler without a window: start every scheduled\n"
         "                profile unattended at its next run, one line per start and\n"
         "                result on standard output; ends on SIGTERM or SIGINT (between\n"
@@ -165,8 +170,9 @@ int PlanCommand(const std::string& name) {
     return kExitOk;
 }
 
-int RunCommand(const std::string& name) {
+int RunCommand(const std::string& name, bool progress) {
     tHeadlessSession session;
+    session.Port.ShowProgressAlways(progress);
     auto loaded = LoadOrComplain(session.Store, name);
     if (!loaded) return kExitUsage;
     tProfile& p = *loaded;
@@ -397,13 +403,29 @@ int RunCommandLine(int argc, char** argv) {
         }
         return SchedulerCommand();
     }
-    if (first == "--plan" || first == "--run" || first == "--watch") {
+    if (first == "--run") {
+        // --progress may stand before or after the name.
+        std::vector<std::string_view> names;
+        bool progress = false;
+        for (int i = 2; i < argc; ++i) {
+            if (std::string_view(argv[i]) == "--progress")
+                progress = true;
+            else
+                names.emplace_back(argv[i]);
+        }
+        if (names.size() != 1 || names[0].empty()) {
+            Err("--run needs exactly one profile name (try --help)");
+            return kExitUsage;
+        }
+        return RunCommand(std::string(names[0]), progress);
+    }
+    if (first == "--plan" || first == "--watch") {
         if (argc != 3 || argv[2][0] == '\0') {
             Err(std::string(first) + " needs exactly one profile name (try --help)");
             return kExitUsage;
         }
         if (first == "--watch") return WatchCommand(argv[2]);
-        return first == "--plan" ? PlanCommand(argv[2]) : RunCommand(argv[2]);
+        return PlanCommand(argv[2]);
     }
     if (first == "--show") {
         if (argc != 3 || argv[2][0] == '\0') {

@@ -1,6 +1,9 @@
 #include "engine/ConsolePort.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace corvane {
@@ -19,6 +22,20 @@ long long NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// text made one line of at most columns characters: control bytes (a line feed in a file
+// name) become "?", and a cut never splits a UTF-8 sequence.
+std::string OneLine(std::string_view text, int columns) {
+    std::string line;
+    int shown = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool continuation = (c & 0xC0) == 0x80;
+        if (!continuation && shown++ >= columns) break;
+        line += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+    }
+    return line;
+}
+
 } // namespace
 
 UiPort& Ui() { return installed ? *installed : DefaultPort(); }
@@ -26,12 +43,34 @@ void SetUiPort(UiPort* port) { installed = port; }
 
 ConsolePort::ConsolePort(std::FILE* err) : err_(err), terminal_(isatty(fileno(err)) == 1) {}
 
+int ConsolePort::Width() const {
+    winsize size{};
+    if (ioctl(fileno(err_), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (const char* columns = std::getenv("COLUMNS")) {
+        const int n = std::atoi(columns);
+        if (n > 0) return n;
+    }
+    return 80;
+}
+
 void ConsolePort::Draw(std::string_view text) {
-    if (!terminal_) return;
+    if (!Drawing()) return;
     long long now = NowMs();
+    if (!terminal_) {
+        // A log file: a line a second at most, and none that repeats the last.
+        if (lastDraw_ != 0 && now - lastDraw_ < 1000) return;
+        std::string line = OneLine(text, 1000);
+        if (line == lastLine_) return;
+        lastDraw_ = now;
+        lastLine_ = line;
+        std::fprintf(err_, "%s\n", line.c_str());
+        std::fflush(err_);
+        return;
+    }
     if (now - lastDraw_ < 100) return;
     lastDraw_ = now;
-    std::string line(text.substr(0, 100));
+    // One column less than the width: a full line would wrap on some terminals.
+    std::string line = OneLine(text, std::max(Width() - 1, 1));
     std::fprintf(err_, "\r\033[K%s", line.c_str());
     std::fflush(err_);
     lineShown_ = true;
@@ -128,13 +167,21 @@ std::string ConsolePort::AskForText(std::string_view prompt, int, bool& cancelle
 void ConsolePort::OpenCopyingStatus(tCopyingStatus& status, bool) { copying_ = &status; }
 
 void ConsolePort::CloseCopyingStatus() {
+    // A log ends with where the copy stopped, even when that came within the last second.
+    if (copying_ && always_ && !terminal_) {
+        lastDraw_ = 0;
+        ProcessEvents();
+    }
     copying_ = nullptr;
     ClearLine();
 }
 
 void ConsolePort::ProcessEvents() {
-    if (!copying_ || !terminal_) return;
-    std::string line = copying_->lbFileNumber + "  " + copying_->lbCopying;
+    if (!copying_ || !Drawing()) return;
+    // The figures first: they are what a cut to the width must keep.
+    std::string line;
+    if (!copying_->lbFigures.empty()) line = copying_->lbFigures + "  ";
+    line += copying_->lbFileNumber + "  " + copying_->lbCopying;
     if (copying_->BytesVisible) line += "  " + copying_->lbBytes;
     Draw(line);
 }

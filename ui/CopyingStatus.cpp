@@ -119,6 +119,14 @@ TFCopyingStatus::TFCopyingStatus(tCopyingStatus& status, QWidget* parent)
     pbFileNumber->setRange(0, 0);
     column->addWidget(pbFileNumber);
 
+    // The run's figures under its bar. Two lines are kept for them from the start (they
+    // wrap at the window's width), so the window keeps its size when they arrive.
+    lbFigures = NarrowLabel("lbFigures", Panel1);
+    lbFigures->setWordWrap(true);
+    lbFigures->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbFigures->setFixedHeight(lbFigures->fontMetrics().lineSpacing() * 2 + 2);
+    column->addWidget(lbFigures);
+
     auto* folders = new QGridLayout;
     folders->setHorizontalSpacing(8);
     folders->setVerticalSpacing(2);
@@ -215,6 +223,15 @@ void TFCopyingStatus::ShowStatus() {
 
     path(lbCopying, shown_.lbCopying, s.lbCopying);
     text(lbFileNumber, shown_.lbFileNumber, s.lbFileNumber);
+    if (all || shown_.lbFigures != s.lbFigures) {
+        // Wrapped between the figures only, never inside one ("7 min" / "30 s left").
+        shown_.lbFigures = s.lbFigures;
+        QString figures = QString::fromUtf8(s.lbFigures.data(),
+                                            static_cast<qsizetype>(s.lbFigures.size()));
+        figures.replace(' ', QChar(0x00A0)).replace(QString(",") + QChar(0x00A0), ", ");
+        figures.replace('/', QString("/") + QChar(0x2060)); // no break in "MB/s"
+        lbFigures->setText(figures);
+    }
     path(lbFromDir, shown_.lbFromDir, s.lbFromDir);
     path(lbToDir, shown_.lbToDir, s.lbToDir);
     text(lbBytes, shown_.lbBytes, s.lbBytes);

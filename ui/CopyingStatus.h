@@ -62,6 +62,7 @@ private:
     QLabel* lbCopying = nullptr;
     QLabel* lbFileNumber = nullptr;
     QProgressBar* pbFileNumber = nullptr;
+    QLabel* lbFigures = nullptr; // the run's figures: done of the totals, speed, time left
     QLabel* Label2 = nullptr;
     QLabel* lbFromDir = nullptr;
     QLabel* Label3 = nullptr;

@@ -37,6 +37,14 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     Label22->setBuddy(edBufSize);
     Label20 = Text(this, "Label20", "kB");
     Label21 = Text(this, "Label21", "Using a smaller buffer size may be necessary with slower media.");
+    Label26 = Text(this, "Label26", "Copy &up to");
+    edCopyWorkers = Number(this, "edCopyWorkers", "0", 16);
+    Label26->setBuddy(edCopyWorkers);
+    Label27 = Text(this, "Label27", "files at once per drive (0: automatic)");
+    Label28 = Text(this, "Label28", "Automatic is 1 on a rotating disk and 4 elsewhere.");
+    Hint(edCopyWorkers, "Small files are copied side by side, up to this many at a time on each "
+                        "destination drive. Automatic is 1 on a rotating disk and 4 elsewhere "
+                        "(SSDs, USB sticks, network shares).");
     Label23 = Text(this, "Label23", "Unattended runs may delete at most");
     edDeleteLimit = Number(this, "edDeleteLimit", "50", 100);
     Label23->setBuddy(edDeleteLimit);
@@ -63,13 +71,20 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     buf->addStretch();
     grid->addLayout(buf, 1, 1, 1, 2);
     grid->addWidget(Label21, 2, 1, 1, 2);
-    grid->addWidget(Label23, 3, 0);
+    grid->addWidget(Label26, 3, 0);
+    auto* workers = new QHBoxLayout;
+    workers->addWidget(edCopyWorkers);
+    workers->addWidget(Label27);
+    workers->addStretch();
+    grid->addLayout(workers, 3, 1, 1, 2);
+    grid->addWidget(Label28, 4, 1, 1, 2);
+    grid->addWidget(Label23, 5, 0);
     auto* limit = new QHBoxLayout;
     limit->addWidget(edDeleteLimit);
     limit->addWidget(Label24);
     limit->addStretch();
-    grid->addLayout(limit, 3, 1, 1, 2);
-    grid->addWidget(Label25, 4, 1, 1, 2);
+    grid->addLayout(limit, 5, 1, 1, 2);
+    grid->addWidget(Label25, 6, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     layout->addSpacing(8);
@@ -79,6 +94,7 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     connect(rgLogging, &tRadioGroup::Clicked, this, [this] { rgLoggingClick(); });
     connect(cbAutostart, &QCheckBox::clicked, this, [this] { cbAutostartClick(); });
     connect(edDeleteLimit, &QLineEdit::textChanged, this, [this] { edDeleteLimitChange(); });
+    connect(edCopyWorkers, &QLineEdit::textChanged, this, [this] { edCopyWorkersChange(); });
     connect(btBrowseLog, &QToolButton::clicked, this,
             [this] { main_.Browse(edLogPath, "Path for logging"); });
     // Typed, dropped or browsed: stored and used by the next run at once.
@@ -105,6 +121,12 @@ void tOptionsPage::LoadSettings() {
         edDeleteLimit->setText(QString::number(limit));
     }
     RunSettings().DeleteLimit = limit;
+    const int workers = ParseCopyWorkers(ReadPref("CopyWorkers", "Main"));
+    {
+        const QSignalBlocker quiet(edCopyWorkers);
+        edCopyWorkers->setText(QString::number(workers));
+    }
+    RunSettings().CopyWorkers = workers;
     loading_ = false;
 }
 
@@ -142,6 +164,14 @@ void tOptionsPage::edDeleteLimitChange() {
     const int limit = ParseDeleteLimit(text);
     RunSettings().DeleteLimit = limit;
     WritePref("DeleteLimit", std::to_string(limit), "Main");
+}
+
+void tOptionsPage::edCopyWorkersChange() {
+    const std::string text = S(edCopyWorkers->text());
+    if (text.empty()) return;
+    const int workers = ParseCopyWorkers(text);
+    RunSettings().CopyWorkers = workers;
+    WritePref("CopyWorkers", std::to_string(workers), "Main");
 }
 
 void tOptionsPage::cbAutostartClick() {

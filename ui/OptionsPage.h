@@ -1,6 +1,6 @@
 // The main window's "Options" page: the program's settings of the "Main" section (logging,
-// log folder, copy buffer size, the share of a side unattended runs may delete) and the
-// start at log-in.
+// log folder, copy buffer size, the files copied at once, the share of a side unattended
+// runs may delete) and the start at log-in.
 #pragma once
 
 #include <QWidget>
@@ -35,6 +35,8 @@ public:
     // The log folder and buffer size are stored and in effect as they are typed.
     void edLogPathChange();
     void edBufSizeChange();
+    // Stored and in effect for the next copy at once; an empty field changes nothing.
+    void edCopyWorkersChange();
 
 private:
     TFSyncMain& main_;
@@ -42,7 +44,9 @@ private:
     tRadioGroup* rgLogging = nullptr;
     QLabel *Label19 = nullptr, *Label22 = nullptr, *Label20 = nullptr, *Label21 = nullptr;
     QLabel *Label23 = nullptr, *Label24 = nullptr, *Label25 = nullptr;
+    QLabel *Label26 = nullptr, *Label27 = nullptr, *Label28 = nullptr;
     QLineEdit *edLogPath = nullptr, *edBufSize = nullptr, *edDeleteLimit = nullptr;
+    QLineEdit* edCopyWorkers = nullptr;
     QToolButton* btBrowseLog = nullptr;
     QCheckBox* cbAutostart = nullptr;
 };

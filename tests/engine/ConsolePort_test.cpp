@@ -1,8 +1,10 @@
 #include "engine/ConsolePort.h"
 #include "profiles/Profile.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -72,5 +74,40 @@ TEST(ConsolePort, ProgressIsSilentWhenNotATerminalAndNests) {
         port.CloseCopyingStatus();
     }
     EXPECT_EQ(Contents(err), "");
+    std::fclose(err);
+}
+
+TEST(ConsolePort, WithProgressAlwaysALogFileGetsPlainLinesAtMostOneASecond) {
+    std::FILE* err = std::tmpfile();
+    ASSERT_NE(err, nullptr);
+    {
+        ConsolePort port(err);
+        port.ShowProgressAlways(true);
+        tCopyingStatus status;
+        port.OpenCopyingStatus(status, false);
+        status.lbFileNumber = "File #1 of 3";
+        status.lbCopying = "Copying a\nb.txt"; // a line feed in a file name
+        status.lbFigures = "0.000 kB of 2.000 MB, 0 of 3 files";
+        port.ProcessEvents();
+        // Within the second: nothing more, however often events run.
+        status.lbFigures = "1.000 MB of 2.000 MB, 1 of 3 files";
+        status.lbFileNumber = "File #2 of 3";
+        status.lbCopying = "Copying big.bin";
+        for (int i = 0; i < 50; ++i) port.ProcessEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1050));
+        port.ProcessEvents();
+        port.ProcessEvents(); // the same line is not written twice
+        // The end of the copy is written when the window closes, even within the second.
+        status.lbFigures = "2.000 MB of 2.000 MB, 3 of 3 files";
+        status.lbFileNumber = "File #3 of 3";
+        status.lbCopying = "Copying c";
+        port.ProcessEvents();
+        port.CloseCopyingStatus();
+        port.ShowInfo("Read error");
+    }
+    EXPECT_EQ(Contents(err), "0.000 kB of 2.000 MB, 0 of 3 files  File #1 of 3  Copying a?b.txt\n"
+                             "1.000 MB of 2.000 MB, 1 of 3 files  File #2 of 3  Copying big.bin\n"
+                             "2.000 MB of 2.000 MB, 3 of 3 files  File #3 of 3  Copying c\n"
+                             "Read error\n");
     std::fclose(err);
 }

@@ -50,7 +50,7 @@ grep -q '<release version="1.04"' "$metainfo" || fail "metainfo has no release 1
 if ! out=$(groff -man -Tutf8 -ww -P-cbou "$manpage" 2>"$prefix/groff.err"); then fail "groff failed"; fi
 [ ! -s "$prefix/groff.err" ] || { cat "$prefix/groff.err" >&2; fail "groff warnings"; }
 for word in /autostart --list --plan --run --scheduler --show --set --fields --rename --delete \
-            --yes --help --version .CorvaneX crvn.log XDG_RUNTIME_DIR 'EXIT STATUS' \
+            --yes --progress --help --version .CorvaneX crvn.log XDG_RUNTIME_DIR 'EXIT STATUS' \
             'PROFILE FIELDS' 'THE WINDOWS' 'The base-folder selection' 'The review window'; do
   grep -qF -- "$word" <<<"$out" || fail "manual page does not mention $word"
 done
@@ -82,6 +82,8 @@ expect_completion --delete corvane --de
 expect_completion 'Pics\ 2026' corvane --show Pi
 expect_completion 'Pics\ 2026' corvane --set ''
 expect_completion --yes corvane --delete 'Pics\ 2026' --y
+expect_completion --progress corvane --run 'Pics\ 2026' --pr
+expect_completion 'Pics\ 2026' corvane --run --progress Pi
 expect_completion ExactMirror= corvane --set 'Pics\ 2026' Exact
 expect_completion LastRunResult= corvane --set 'Pics\ 2026' LastRun
 expect_completion yes corvane --set 'Pics\ 2026' ExactMirror = y

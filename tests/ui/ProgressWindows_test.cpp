@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 #include <QWindow>
 #include <QtTest/qtestspontaneevent.h>
@@ -370,7 +371,44 @@ TEST(CopyingStatusWindow, ShowsTheRecordAndAsksBeforeCancelling) {
     s.pbBytesPosition = 1048;
     s.pbFileNumberPosition = 1;
     s.Memo1.push_back("/home/user/calendar.db");
+    // The run's figures arrive in the room kept for them, whole, beside nothing else.
+    auto* figures = Child<QLabel>(&w, "lbFigures");
+    EXPECT_TRUE(figures->text().isEmpty());
+    s.lbFigures = "1,023.999 MB of 3,400.000 GB, 1,234,567 of 2,000,000 files, 999.9 MB/s, "
+                  "123 h 59 min left";
     w.ShowStatus();
+    EXPECT_EQ(QString(figures->text()).replace(QChar(0x00A0), ' ').remove(QChar(0x2060)).toStdString(),
+              s.lbFigures);
+    EXPECT_TRUE(figures->isVisible());
+    const QRect needed = figures->fontMetrics().boundingRect(
+        QRect(0, 0, figures->contentsRect().width(), 10000), Qt::TextWordWrap, figures->text());
+    EXPECT_LE(needed.height(), figures->contentsRect().height()) << "the figures are cut off";
+    EXPECT_LE(needed.width(), figures->contentsRect().width());
+    for (const char* other : {"pbFileNumber", "lbFileNumber", "Label2", "lbFromDir", "lbBytes"})
+        EXPECT_FALSE(figures->geometry().intersects(Child<QWidget>(&w, other)->geometry()))
+            << other;
+    // Lines break between the figures, never inside one ("7 min" / "30 s left"), whatever
+    // their lengths.
+    for (const char* more : {"", "9", "99 999", "9,999.999 kB of 9,999", "1 234 567 of", "99",
+                             "9,999", "99,999.999 kB of", "9,999,999 of 99"}) {
+        s.lbFigures = std::string(more) + " 1.201 GB of 3400.000 GB, 1,250 of 20,000 files, " +
+                      "41.0 MB/s, 7 min 30 s left";
+        w.ShowStatus();
+        QTextLayout layout(figures->text(), figures->font());
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(wrap);
+        layout.beginLayout();
+        QStringList lines;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(figures->contentsRect().width());
+            lines << figures->text().mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+        EXPECT_LE(lines.size(), 2);
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+            EXPECT_TRUE(lines[i].endsWith(',')) << lines.join('|').toStdString();
+    }
     EXPECT_FALSE(Child<QLabel>(&w, "lbBytes")->isHidden());
     EXPECT_EQ(Child<QLabel>(&w, "lbBytes")->text(), "1.000 MB of 64.000 MB");
     EXPECT_EQ(Child<QProgressBar>(&w, "pbBytes")->value(), 1048);

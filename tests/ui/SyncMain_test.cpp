@@ -765,8 +765,20 @@ TEST_F(MainWindow, PathFieldsTakeDropsAndCompleteFoldersAndTheOptionsStayAndAppl
     bufSize->clear();
     QTest::keyClicks(bufSize, "64");
     Get<tRadioGroup>("rgLogging")->Item(1)->click();
+    auto* workers = Get<QLineEdit>("edCopyWorkers");
+    EXPECT_EQ(workers->text(), "0") << "automatic until set";
+    EXPECT_FALSE(workers->toolTip().isEmpty());
+    workers->clear();
+    EXPECT_EQ(RunSettings().CopyWorkers, 0) << "an emptied field keeps what was in effect";
+    QTest::keyClicks(workers, "99");
+    EXPECT_EQ(RunSettings().CopyWorkers, 16) << "at most 16";
+    EXPECT_EQ(w->Store().Read("CopyWorkers", "Main"), "16");
+    workers->clear();
+    QTest::keyClicks(workers, "3");
     EXPECT_EQ(RunSettings().LogFolder, logs.Path("runs"));
     EXPECT_EQ(RunSettings().BufSizeKB, 64);
+    EXPECT_EQ(RunSettings().CopyWorkers, 3) << "in effect at once";
+    EXPECT_EQ(w->Store().Read("CopyWorkers", "Main"), "3") << "stored at once";
     Get<QTabWidget>("PageControl1")->setCurrentWidget(Get("tsMain"));
     test::ScriptedPort port;
     port.Reviews.push_back(true);
@@ -783,6 +795,9 @@ TEST_F(MainWindow, PathFieldsTakeDropsAndCompleteFoldersAndTheOptionsStayAndAppl
     EXPECT_EQ(RunSettings().LogFolder, logs.Path("runs"));
     EXPECT_EQ(RunSettings().BufSizeKB, 64);
     EXPECT_EQ(OnDisk().Read("LogFolder", "Main"), logs.Path("runs"));
+    EXPECT_EQ(TextOf("edCopyWorkers"), "3");
+    EXPECT_EQ(RunSettings().CopyWorkers, 3);
+    EXPECT_EQ(OnDisk().Read("CopyWorkers", "Main"), "3");
 
     // Every button and tab of a page has a mnemonic of its own there.
     auto* pages = Get<QTabWidget>("PageControl1");
@@ -795,6 +810,10 @@ TEST_F(MainWindow, PathFieldsTakeDropsAndCompleteFoldersAndTheOptionsStayAndAppl
         for (auto* button : page->findChildren<QPushButton*>())
             if (button->isVisibleTo(page) && !button->text().isEmpty())
                 keys.emplace_back(Mnemonic(button->text()), button->text());
+        // Field labels with a mnemonic take their key too.
+        for (auto* label : page->findChildren<QLabel*>())
+            if (label->isVisibleTo(page) && label->buddy() && !Mnemonic(label->text()).isNull())
+                keys.emplace_back(Mnemonic(label->text()), label->text());
         std::set<QChar> seen;
         for (const auto& [key, caption] : keys) {
             EXPECT_FALSE(key.isNull()) << caption.toStdString();
