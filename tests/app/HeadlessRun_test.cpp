@@ -606,3 +606,30 @@ TEST_F(HeadlessRun, ListAndUsageErrors) {
 }
 
 } // namespace
+
+TEST_F(HeadlessRun, ProgressFlagWritesPlainProgressLinesToAFile) {
+    left.WriteFile("a.txt", std::string(3000, 'a'), kOld);
+    left.WriteFile("docs/b.txt", std::string(5000, 'b'), kOld);
+    left.WriteFile("docs/c.txt", "c", kOld);
+    Store(NewProfile("progress"));
+
+    // Standard error is a pipe here: without the flag it stays quiet.
+    auto quiet = Corvane({"--run", "progress"});
+    EXPECT_EQ(quiet.Status, 0) << quiet.Err;
+    EXPECT_EQ(quiet.Err, "");
+
+    // The flag after the name and before it; each run has one new file to copy.
+    int round = 0;
+    for (const auto& args : {std::vector<std::string>{"--run", "progress", "--progress"},
+                             std::vector<std::string>{"--run", "--progress", "progress"}}) {
+        left.WriteFile("new-" + std::to_string(++round) + ".txt", "n", kNew);
+        auto r = Corvane(args);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Out, "1 copied\n");
+        EXPECT_EQ(r.Err.find('\r'), std::string::npos) << "plain lines: " << r.Err;
+        EXPECT_EQ(r.Err.find("\033["), std::string::npos) << r.Err;
+        EXPECT_NE(r.Err.find(" of 1 file"), std::string::npos) << "the run's figures: " << r.Err;
+        EXPECT_TRUE(r.Err.empty() || r.Err.back() == '\n') << r.Err;
+    }
+    EXPECT_EQ(Corvane({"--run", "--progress"}).Status, 2) << "a name is needed";
+}
