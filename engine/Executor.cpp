@@ -1,5 +1,6 @@
 #include "engine/Executor.h"
 
+#include "engine/CopyProgress.h"
 #include "engine/CopyWorkers.h"
 #include "engine/FileAccess.h"
 #include "engine/FileOps.h"
@@ -145,6 +146,10 @@ private:
     // the pass ends.
     bool TakeAll();
     void CancelCopies();
+    // The entry's share of the figures, once its result is booked.
+    void Booked(const TFileListEntry& e);
+    // The copying window's figures, with underWay bytes of copies not yet booked.
+    void ShowFigures(int64_t underWay);
     // The copying window's texts for a copy under way on a worker.
     void ShowCopy(const tDetachedCopy& copy, bool first);
     int WorkersFor(const tMedium& medium) const;
@@ -232,6 +237,8 @@ private:
     // of two names differing only in case, the one first in the plan gets its copy.
     std::unordered_multiset<std::string> foldedWaiting_;
     int configuredWorkers_ = 0; // the options' value; 0 automatic
+    tCopyProgress progress_;
+    int64_t bytesBooked_ = 0, filesBooked_ = 0;
     // Last, so that it is stopped before anything its copies use goes.
     std::unique_ptr<tCopyWorkers> workers_;
 };
@@ -279,6 +286,10 @@ void tExecutor::Run() {
     run_.AllocateBuffer(BufferSizeFor(profile_));
     status_.pbFileNumberPosition = 0;
     status_.pbFileNumberMax = profile_.Stats.AffectedCount;
+    progress_.Start(profile_.Stats.CopyToRightBytes + profile_.Stats.CopyToLeftBytes,
+                    profile_.Stats.AffectedCount, Clock::now());
+    ShowFigures(0);
+    run_.ChunkCopied = [this](int64_t copied) { ShowFigures(copied); };
 
     configuredWorkers_ = RunSettings().CopyWorkers;
     for (;;) {
@@ -353,8 +364,10 @@ void tExecutor::Pass() {
             ProcessEvents();
         const tExecResult code = FileEntry(e);
         NoteMissingTrash();
+        Booked(e);
         if (!Treat(e, code)) return;
         status_.pbFileNumberPosition = e.AffectedIndex;
+        ShowFigures(0);
         ProcessEvents();
         if (status_.Cancelled) return;
     }
@@ -441,6 +454,10 @@ bool tExecutor::TakeOldest() {
             while (!workers_->WaitFor(copy, std::chrono::milliseconds(first ? 0 : 20))) {
                 ShowCopy(copy, first);
                 first = false;
+                int64_t underWay = copy.Copied();
+                for (const tWaiting& waiting : waiting_)
+                    if (waiting.Copy) underWay += waiting.Copy->Copied();
+                ShowFigures(underWay);
                 ProcessEvents();
                 if (status_.Cancelled && !run_.CancelCopies) CancelCopies();
             }
@@ -454,9 +471,24 @@ bool tExecutor::TakeOldest() {
         Made(next.Right, next.Rel, created - before);
         NoteMissingTrash();
     }
+    if (next.Copy) Booked(*next.Entry);
     if (!Treat(*next.Entry, code)) return false;
-    if (next.Copy) status_.pbFileNumberPosition = next.Entry->AffectedIndex;
+    if (next.Copy) {
+        status_.pbFileNumberPosition = next.Entry->AffectedIndex;
+        ShowFigures(0);
+    }
     return !status_.Cancelled;
+}
+
+void tExecutor::Booked(const TFileListEntry& e) {
+    filesBooked_ = std::max<int64_t>(filesBooked_, e.AffectedIndex);
+    if (e.Action == tAction::actCopyToRight) bytesBooked_ += e.LeftSize();
+    if (e.Action == tAction::actCopyToLeft) bytesBooked_ += e.RightSize();
+}
+
+void tExecutor::ShowFigures(int64_t underWay) {
+    if (progress_.Update(bytesBooked_ + underWay, filesBooked_, Clock::now()))
+        status_.lbFigures = progress_.Text();
 }
 
 bool tExecutor::TakeAll() {

@@ -585,8 +585,8 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
 // copying window, and the retry question in attended runs.
 class tWindowHooks : public tCopyHooks {
 public:
-    tWindowHooks(tProfile& profile, int64_t size, int32_t bufferSize)
-        : profile_(profile), window_(profile.CopyingWindow), size_(size),
+    tWindowHooks(tRunState& run, int64_t size, int32_t bufferSize)
+        : run_(run), profile_(run.Profile), window_(run.Profile.CopyingWindow), size_(size),
           showBytes_(bufferSize < size) {
         if (window_) {
             window_->BytesVisible = showBytes_;
@@ -597,6 +597,7 @@ public:
         }
     }
     bool Continue(int64_t copied, int64_t size) override {
+        if (run_.ChunkCopied) run_.ChunkCopied(copied);
         ProcessEvents();
         if (window_ && window_->Cancelled) return false;
         if (window_ && showBytes_) window_->lbBytes = BytesText(copied, size, 10);
@@ -615,6 +616,7 @@ public:
     }
 
 private:
+    tRunState& run_;
     tProfile& profile_;
     tCopyingStatus* window_;
     int64_t size_;
@@ -746,7 +748,7 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         }
     }
 
-    tWindowHooks hooks(profile, sourceStat.StatData.st_size, run.BufferSize);
+    tWindowHooks hooks(run, sourceStat.StatData.st_size, run.BufferSize);
     const tCopyOutcome outcome = RunCopyJob(job, hooks);
     restoreSource();
     inPlace = outcome.InPlace;

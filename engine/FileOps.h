@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -123,6 +124,9 @@ struct tRunState {
     // Set on the UI thread when the run is cancelled; copies on workers stop at their next
     // chunk.
     std::atomic<bool> CancelCopies{false};
+    // Called on the UI thread once per chunk of a copy carried out there, with its bytes
+    // copied so far.
+    std::function<void(int64_t copied)> ChunkCopied;
 
     // Where deleted files (with RecycleDeletedFiles) and replaced ones (with
     // RecycleOverwrittenFiles, where no old version is kept) go.
