@@ -1,7 +1,7 @@
 // First copies into an empty folder by `corvane --run`, timed beside `cp -a` of the same tree
 // onto the same file system in the same run, with the automatic number of copy workers and,
 // for small files, with one worker:
-//   shm small     FILES small files (64 B to 16 KiB, about 20 per folder), tmpfs to tmpfs
+//   shm small     FILES small files (64 B to 16 KiB, about 50 per folder), tmpfs to tmpfs
 //   sshfs small   FILES/5 small files from tmpfs onto an sshfs share from a local sshd
 //   btrfs, xfs    two files of SIZE MiB, source and destination on one loop-mounted image,
 //                 beside `cp -a --reflink=never` (the copy of the bytes) and
@@ -13,6 +13,7 @@
 //   FILES=n      small files (100000)          SIZE=n   MiB per large file (1024)
 //   MEDIUM_FILES=n (2000)   ROUNDS=n (3; a case whose first round takes over 30 s gets one)
 //   SHM_FOLDER=path   the tmpfs folder (default /dev/shm)
+//   ONLY=text    runs only the cases whose name contains text ("sshfs", "large", ...)
 //   CORVANE_EXE=path         the corvane executable (bench/run.sh sets it)
 //   CORVANE_EXE_BEFORE=path  another build, timed in every case beside the others
 // The tools run in an order rotated by one each round; each figure is the median of the
@@ -49,6 +50,11 @@ struct tTool {
 };
 
 std::string gHome, gLastResult;
+
+bool Wanted(const std::string& name) {
+    const char* only = std::getenv("ONLY");
+    return !only || name.find(only) != std::string::npos;
+}
 
 // Stores a mirror profile "bench" from left to right and the copy-worker setting (0 is
 // automatic).
@@ -117,18 +123,46 @@ tTreeSize SizeOf(const std::string& root) {
     return s;
 }
 
-// Whether the first extent of a file is shared with another file (a reflink).
-bool SharesExtents(const std::string& path) {
+// The share of a file's bytes in extents it shares with another file (a reflink), in
+// percent; -1 when the file's extents cannot be listed.
+double SharedPercent(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    alignas(fiemap) char buf[sizeof(fiemap) + sizeof(fiemap_extent)] = {};
-    auto* map = reinterpret_cast<fiemap*>(buf);
-    map->fm_length = FIEMAP_MAX_OFFSET;
-    map->fm_extent_count = 1;
-    const bool shared = ioctl(fd, FS_IOC_FIEMAP, map) == 0 && map->fm_mapped_extents > 0 &&
-                        (map->fm_extents[0].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+    if (fd < 0) return -1;
+    struct stat st {};
+    fstat(fd, &st);
+    constexpr unsigned kExtents = 256;
+    std::vector<char> buf(sizeof(fiemap) + kExtents * sizeof(fiemap_extent));
+    auto* map = reinterpret_cast<fiemap*>(buf.data());
+    unsigned long long start = 0, shared = 0;
+    bool ok = true, last = false;
+    while (ok && !last && start < static_cast<unsigned long long>(st.st_size)) {
+        std::fill(buf.begin(), buf.end(), 0);
+        map->fm_start = start;
+        map->fm_length = FIEMAP_MAX_OFFSET - start;
+        map->fm_flags = FIEMAP_FLAG_SYNC;
+        map->fm_extent_count = kExtents;
+        ok = ioctl(fd, FS_IOC_FIEMAP, map) == 0;
+        if (!ok || map->fm_mapped_extents == 0) break;
+        for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
+            const fiemap_extent& e = map->fm_extents[i];
+            if (e.fe_flags & FIEMAP_EXTENT_SHARED) shared += e.fe_length;
+            start = e.fe_logical + e.fe_length;
+            if (e.fe_flags & FIEMAP_EXTENT_LAST) last = true;
+        }
+    }
     close(fd);
-    return shared;
+    if (!ok) return -1;
+    return st.st_size > 0 ? 100.0 * static_cast<double>(shared) / static_cast<double>(st.st_size)
+                          : 0;
+}
+
+// A tree of small files (64 B to 16 KiB) of three folder levels, with a fan-out chosen for
+// about 50 files per folder.
+void MakeSmallTree(const std::string& root, int files) {
+    int fanout = 1;
+    while (1 + fanout + fanout * fanout + fanout * fanout * fanout < files / 50)
+        ++fanout;
+    MakeTree(root, files, 3, fanout, 16 * 1024 - 64);
 }
 
 double Median(std::vector<double> v) {
@@ -168,10 +202,9 @@ void RunCase(const std::string& name, const std::string& source, const std::stri
                 if (!(got == model))
                     problems.push_back(tools[i].Label + " copied " + std::to_string(got.Files) +
                                        " files, " + std::to_string(got.Bytes) + " bytes");
-                if (!sharedFile.empty() && tools[i].IsCorvane)
-                    std::printf("%s %s copy shares extents with the source: %s\n", name.c_str(),
-                                tools[i].Label.c_str(),
-                                SharesExtents(dest + "/" + sharedFile) ? "yes" : "no");
+                if (!sharedFile.empty())
+                    std::printf("%s %s bytes shared with the source %%: %.0f\n", name.c_str(),
+                                tools[i].Label.c_str(), SharedPercent(dest + "/" + sharedFile));
             }
         }
         // Copies on local file systems go straight away; on a share they stay until it is
@@ -235,15 +268,15 @@ int main(int argc, char** argv) {
         {Corvane("corvane", exe, 0), Corvane("corvane 1 worker", exe, 1), Cp("cp -a", {})});
     const std::vector<tTool> plain = withBefore({Corvane("corvane", exe, 0), Cp("cp -a", {})});
 
-    {
+    if (Wanted("shm small")) {
         const std::string source = shm + "/small";
-        MakeTree(source, files, 4, 8, 16 * 1024 - 64);
+        MakeSmallTree(source, files);
         RunCase("shm small", source, shm + "/work", small, {{2, "0.8"}}, rounds, roundsGiven);
         std::filesystem::remove_all(source);
     }
-    {
+    if (Wanted("sshfs small")) {
         const std::string source = shm + "/small-sshfs";
-        MakeTree(source, std::max(1, files / 5), 4, 8, 16 * 1024 - 64);
+        MakeSmallTree(source, std::max(1, files / 5));
         MountedMedium medium(MediumKind::Sshfs);
         if (!medium.SkipReason().empty())
             std::printf("sshfs small: skipped (%s)\n", medium.SkipReason().c_str());
@@ -261,6 +294,7 @@ int main(int argc, char** argv) {
     std::printf("large MiB per file: %d\n", sizeMiB);
     for (MediumKind kind : {MediumKind::Btrfs, MediumKind::Xfs}) {
         const std::string name = MediumName(kind);
+        if (!Wanted(name + " large")) continue;
         MountedMedium medium(kind, static_cast<long long>(sizeMiB) * 2 * 4 * (1 << 20) + (1 << 30));
         if (!medium.SkipReason().empty()) {
             std::printf("%s large: skipped (%s)\n", name.c_str(), medium.SkipReason().c_str());
@@ -279,7 +313,7 @@ int main(int argc, char** argv) {
     }
 
     // Medium and large files across file systems, both ways between tmpfs and the disk.
-    {
+    if (Wanted("disk medium") || Wanted("shm medium")) {
         const std::string onShm = shm + "/medium", onDisk = data + "/medium";
         for (const std::string& root : {onShm, onDisk}) {
             std::mt19937 rng(7);
@@ -295,7 +329,7 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(onShm);
         std::filesystem::remove_all(onDisk);
     }
-    {
+    if (Wanted("disk large") || Wanted("shm large")) {
         const std::string onShm = shm + "/large", onDisk = data + "/large";
         for (const std::string& root : {onShm, onDisk}) {
             std::filesystem::create_directories(root);
