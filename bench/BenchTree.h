@@ -41,6 +41,31 @@ inline void WriteFile(const std::string& path, size_t size, int64_t mtime, std::
     utimes(path.c_str(), tv);
 }
 
+// Fast pseudo-random contents, so that nothing compresses or dedupes.
+inline void WriteRandomFile(const std::string& path, size_t size, uint64_t seed, int64_t mtime) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    std::vector<uint64_t> block(1 << 17);
+    uint64_t x = seed * 0x9E3779B97F4A7C15ULL + 1;
+    for (size_t done = 0; done < size;) {
+        for (auto& w : block) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            w = x;
+        }
+        size_t n = std::min(size - done, block.size() * sizeof(uint64_t));
+        std::fwrite(block.data(), 1, n, f);
+        done += n;
+    }
+    std::fclose(f);
+    timeval tv[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+    utimes(path.c_str(), tv);
+}
+
 // A tree of about `files` files over `levels` folder levels with `fanout` subfolders each
 // and 10 to 40 files per folder; returns the relative paths of the files.
 inline std::vector<std::string> MakeTree(const std::string& root, int files, int levels = 4,

@@ -34,31 +34,6 @@ std::string Quote(const std::string& s) {
     return "'" + s + "'";
 }
 
-// Fast pseudo-random contents, so that nothing compresses or dedupes.
-void WriteRandomFile(const std::string& path, size_t size, uint64_t seed, int64_t mtime) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    std::vector<uint64_t> block(1 << 17);
-    uint64_t x = seed * 0x9E3779B97F4A7C15ULL + 1;
-    for (size_t done = 0; done < size;) {
-        for (auto& w : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            w = x;
-        }
-        size_t n = std::min(size - done, block.size() * sizeof(uint64_t));
-        std::fwrite(block.data(), 1, n, f);
-        done += n;
-    }
-    std::fclose(f);
-    timeval tv[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
-    utimes(path.c_str(), tv);
-}
-
 struct tTimes {
     double Execute = 0, Total = 0, Cp = 0;
     std::string Result;

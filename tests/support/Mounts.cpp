@@ -128,7 +128,8 @@ bool HaveProgram(const std::string& name) {
     return false;
 }
 
-MountedMedium::MountedMedium(MediumKind kind) : kind_(kind) {
+MountedMedium::MountedMedium(MediumKind kind, long long imageBytes)
+    : kind_(kind), imageBytes_(imageBytes) {
     if (geteuid() != 0) {
         skip_ = "mounting needs root";
         return;
@@ -197,13 +198,15 @@ bool MountedMedium::Mount() {
             return false;
         break;
     case MediumKind::Btrfs:
-        if (!need({"mkfs.btrfs", "mount"}) || !MakeImage(image_, 200 << 20) ||
+        if (!need({"mkfs.btrfs", "mount"}) ||
+            !MakeImage(image_, imageBytes_ > 0 ? imageBytes_ : 200 << 20) ||
             RunProgram({"mkfs.btrfs", "-q", image_}, log) != 0 ||
             RunProgram({"mount", "-o", "loop", image_, mountPoint_}, log) != 0)
             return false;
         break;
     case MediumKind::Xfs:
-        if (!need({"mkfs.xfs", "mount"}) || !MakeImage(image_, 320 << 20) ||
+        if (!need({"mkfs.xfs", "mount"}) ||
+            !MakeImage(image_, imageBytes_ > 0 ? imageBytes_ : 320 << 20) ||
             RunProgram({"mkfs.xfs", "-q", image_}, log) != 0 ||
             RunProgram({"mount", "-o", "loop", image_, mountPoint_}, log) != 0)
             return false;

@@ -18,7 +18,8 @@ const char* MediumName(MediumKind kind);
 
 class MountedMedium {
 public:
-    explicit MountedMedium(MediumKind kind);
+    // imageBytes sets the size of a btrfs or xfs image (0: room for the tests' small trees).
+    explicit MountedMedium(MediumKind kind, long long imageBytes = 0);
     ~MountedMedium();
     MountedMedium(const MountedMedium&) = delete;
     MountedMedium& operator=(const MountedMedium&) = delete;
@@ -39,6 +40,7 @@ private:
     MediumKind kind_;
     TempTree work_;
     std::string skip_, mountPoint_, image_, loop_;
+    long long imageBytes_ = 0;
     int sshdPid_ = -1;
     bool mounted_ = false;
 };
