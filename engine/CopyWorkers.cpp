@@ -43,16 +43,24 @@ tCopyWorkers::~tCopyWorkers() {
 }
 
 void tCopyWorkers::Submit(std::shared_ptr<tWorkerTask> task) {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(std::move(task));
+        // Idle workers are woken for a batch of tasks, or when the submitter waits.
+        wake = idle_ > 0 && queue_.size() >= kBatch;
     }
-    queued_.notify_one();
+    if (wake) queued_.notify_all();
 }
 
 bool tCopyWorkers::WaitFor(const tWorkerTask& task, std::chrono::milliseconds timeout) {
+    if (task.Finished()) return true;
     std::unique_lock<std::mutex> lock(mutex_);
-    return finished_.wait_for(lock, timeout, [&] { return task.Finished(); });
+    if (idle_ > 0 && !queue_.empty()) queued_.notify_all();
+    awaited_ = &task;
+    const bool finished = finished_.wait_for(lock, timeout, [&] { return task.Finished(); });
+    awaited_ = nullptr;
+    return finished;
 }
 
 void tCopyWorkers::DropQueued() {
@@ -72,7 +80,9 @@ void tCopyWorkers::Work() {
         std::shared_ptr<tWorkerTask> task;
         {
             std::unique_lock<std::mutex> lock(mutex_);
+            ++idle_;
             queued_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            --idle_;
             if (queue_.empty()) return;
             task = std::move(queue_.front());
             queue_.pop_front();
@@ -80,13 +90,15 @@ void tCopyWorkers::Work() {
         }
         if (!buffer) buffer = AllocateCopyBuffer(static_cast<std::size_t>(bufferSize_));
         task->Run(buffer.get(), bufferSize_);
+        bool wake = false;
         {
             // Under the lock, so that a waiter cannot miss the change between its test and
             // its sleep.
             std::lock_guard<std::mutex> lock(mutex_);
             task->state_.store(tWorkerTask::tState::Done, std::memory_order_release);
+            wake = awaited_ == task.get();
         }
-        finished_.notify_all();
+        if (wake) finished_.notify_all();
     }
 }
 

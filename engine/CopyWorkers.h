@@ -51,6 +51,7 @@ public:
 
     int Threads() const { return static_cast<int>(threads_.size()); }
 
+    // Queues task. Idle workers start on it once a few tasks wait, or when WaitFor is called.
     void Submit(std::shared_ptr<tWorkerTask> task);
     // Waits until task is finished, at most timeout; true when it is.
     bool WaitFor(const tWorkerTask& task, std::chrono::milliseconds timeout);
@@ -65,6 +66,11 @@ private:
     std::condition_variable queued_, finished_;
     std::deque<std::shared_ptr<tWorkerTask>> queue_;
     bool stopping_ = false;
+    // Wake-ups cost more than small copies: a worker is woken only when one is idle, and the
+    // waiting thread only when the task it waits for is done.
+    int idle_ = 0;
+    static constexpr std::size_t kBatch = 8;
+    const tWorkerTask* awaited_ = nullptr;
     std::vector<std::thread> threads_;
 };
 

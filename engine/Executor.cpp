@@ -342,8 +342,18 @@ void tExecutor::Pass() {
             }
             continue;
         }
-        while (copiesWaiting_ >= kMaxQueuedCopies) {
-            if (!TakeOldest()) {
+        // Full: the oldest result is waited for, and every finished one behind it is booked
+        // in the same go, which leaves room for a batch of new copies.
+        if (copiesWaiting_ >= kMaxQueuedCopies) {
+            bool going = true;
+            do {
+                going = TakeOldest();
+            } while (going && !waiting_.empty() &&
+                     (!waiting_.front().Copy || waiting_.front().Copy->Decided() ||
+                      waiting_.front().Copy->Finished()));
+            while (going && copiesWaiting_ >= kMaxQueuedCopies)
+                going = TakeOldest();
+            if (!going) {
                 TakeAll();
                 return;
             }

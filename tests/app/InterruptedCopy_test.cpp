@@ -67,8 +67,9 @@ struct tItem {
     int64_t OldSize = -1, NewSize = 0;
 };
 
-// Many small files being replaced, eight large ones being replaced (enough to keep four
-// workers busy for a while), and new small and large files that replace nothing.
+// Many small files being replaced, eight large new ones (enough to keep four workers busy
+// for a while), new small files, and last in the plan large files being replaced, which are
+// still old when the run stops.
 std::vector<tItem> Items() {
     std::vector<tItem> items;
     auto add = [&](std::string folder, std::string name, int64_t oldSize, int64_t newSize) {
@@ -81,12 +82,14 @@ std::vector<tItem> Items() {
             i % 2 ? old + delta : old - delta);
     }
     for (int i = 0; i < 8; ++i)
-        add("media", "big" + std::to_string(i) + ".bin", 4 * kMiB + i * 4099,
-            32 * kMiB - i * 4097);
+        add("media", "big" + std::to_string(i) + ".bin", -1, 32 * kMiB - i * 4097);
     for (int i = 0; i < 120; ++i)
         add("new/batch" + std::to_string(i % 3), "add" + std::to_string(i) + ".txt", -1,
             i == 7 ? 0 : 500 + (i * 104729) % 30000);
     add("new", "fresh.bin", -1, 16 * kMiB + 123);
+    for (int i = 0; i < 4; ++i)
+        add("zold", "kept" + std::to_string(i) + ".bin", 4 * kMiB + i * 4099,
+            8 * kMiB - i * 4097);
     return items;
 }
 
@@ -120,11 +123,23 @@ std::string BaseName(const std::string& rel) {
     return slash == std::string::npos ? rel : rel.substr(slash + 1);
 }
 
-// The large files being written in dest's media folder right now: its temporaries, and the
-// large files whose size is neither the old nor the new one (a copy written over the file
-// itself).
-int LargeCopiesUnderWay(const TempTree& dest, const std::vector<tItem>& items) {
+// The large files being written in dest's media folder right now: its temporaries, the
+// unnamed files process pid has open there, and the large files whose size is neither the
+// old nor the new one (a copy written over the file itself).
+int LargeCopiesUnderWay(const TempTree& dest, const std::vector<tItem>& items, int pid) {
     int count = 0;
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    const std::string unnamed = dest.Path("media") + "/#";
+    if (DIR* dir = opendir(fds.c_str())) {
+        while (const dirent* d = readdir(dir)) {
+            char target[4096];
+            const ssize_t n =
+                readlink((fds + "/" + d->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<std::size_t>(n)).rfind(unnamed, 0) == 0)
+                ++count;
+        }
+        closedir(dir);
+    }
     if (DIR* dir = opendir(dest.Path("media").c_str())) {
         while (const dirent* d = readdir(dir))
             if (IsTemporary(d->d_name)) ++count;
@@ -278,7 +293,7 @@ TEST_F(InterruptedCopy, KilledRunLeavesEveryFileWholeAndTheNextRunFinishes) {
         const auto giveUp = Clock::now() + std::chrono::seconds(30);
         std::optional<Clock::time_point> firstSeen;
         while (Clock::now() < giveUp) {
-            const int now = LargeCopiesUnderWay(right, items);
+            const int now = LargeCopiesUnderWay(right, items, run.Pid());
             mostAtOnce = std::max(mostAtOnce, now);
             if (now > 0 && !firstSeen) firstSeen = Clock::now();
             if (now >= kWorkers ||
@@ -317,15 +332,19 @@ TEST_F(InterruptedCopy, CancelledRunKeepsEveryFileWholeAndCountsOnlyFinishedCopi
     RunSettings().LogFolder = home.Path("logs");
     tProfile p = Backup();
 
-    int mostAtOnce = 0, eventsSinceFirst = -1;
+    // Cancelled when as many large copies are under way as there are workers, or, where fewer
+    // go at once, while one is under way a while after the first was seen.
+    using Clock = std::chrono::steady_clock;
+    int mostAtOnce = 0;
+    std::optional<Clock::time_point> firstSeen;
     bool cancelled = false;
     port.OnEvents = [&](int) {
         if (cancelled || !port.Copying) return;
-        const int now = LargeCopiesUnderWay(right, items);
+        const int now = LargeCopiesUnderWay(right, items, getpid());
         mostAtOnce = std::max(mostAtOnce, now);
-        if (now > 0 && eventsSinceFirst < 0) eventsSinceFirst = 0;
-        if (eventsSinceFirst >= 0) ++eventsSinceFirst;
-        if (now >= kWorkers || (now > 0 && eventsSinceFirst > 8)) {
+        if (now > 0 && !firstSeen) firstSeen = Clock::now();
+        if (now >= kWorkers ||
+            (now > 0 && Clock::now() - *firstSeen > std::chrono::milliseconds(100))) {
             port.Copying->Cancelled = true;
             cancelled = true;
         }

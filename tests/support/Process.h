@@ -38,6 +38,7 @@ public:
     RunningCorvane& operator=(const RunningCorvane&) = delete;
 
     void Signal(int signal);
+    int Pid() const { return pid_; }
     // Waits for the process to end and returns what it printed and its exit status.
     ProcessResult Wait();
 
