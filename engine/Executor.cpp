@@ -386,7 +386,9 @@ void tExecutor::Pass() {
 
 int tExecutor::WorkersFor(const tMedium& medium) const {
     if (configuredWorkers_ > 0) return configuredWorkers_;
-    return medium.Rotational ? 1 : kAutomaticWorkers;
+    // On shares, one at a time unless the options say otherwise: over sshfs a copy made
+    // beside others was now and then found changed by the next run (copied once more).
+    return medium.Rotational || medium.NetworkShare ? 1 : kAutomaticWorkers;
 }
 
 bool tExecutor::Detach(TFileListEntry& e) {

@@ -214,6 +214,7 @@ void LearnMedium(tMedium& m, const std::string& folder) {
     MountOf(m.Device, type, options, source);
     m.TypeName = type.empty() ? "unknown" : type;
     m.Rotational = OnRotatingDisk(m.Device, source);
+    m.NetworkShare = OneOf(type, {"fuse.sshfs", "nfs", "nfs4", "cifs", "smb3", "smbfs"});
     if (OneOf(type, {"vfat", "msdos"})) {
         SetFatFamily(m, 2 * kSecond);
         return;

@@ -29,6 +29,7 @@ struct tMedium {
     bool RenameKeepsTimes = true; // a rename leaves the modification time alone
     bool Probed = false;          // learned by trying, not from the type alone
     bool Rotational = false;      // on a disk that spins: one copy at a time there
+    bool NetworkShare = false;    // sshfs, NFS, SMB
     // Learned as the calls fail, once per device and run.
     bool UnnamedFiles = true;       // open(O_TMPFILE)
     bool NoReplaceRename = true;    // renameat2(RENAME_NOREPLACE)

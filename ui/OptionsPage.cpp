@@ -41,10 +41,11 @@ tOptionsPage::tOptionsPage(TFSyncMain& main) : main_(main) {
     edCopyWorkers = Number(this, "edCopyWorkers", "0", 16);
     Label26->setBuddy(edCopyWorkers);
     Label27 = Text(this, "Label27", "files at once per drive (0: automatic)");
-    Label28 = Text(this, "Label28", "Automatic is 1 on a rotating disk and 4 elsewhere.");
+    Label28 = Text(this, "Label28",
+                   "Automatic is 1 on a rotating disk or a network share and 4 elsewhere.");
     Hint(edCopyWorkers, "Small files are copied side by side, up to this many at a time on each "
-                        "destination drive. Automatic is 1 on a rotating disk and 4 elsewhere "
-                        "(SSDs, USB sticks, network shares).");
+                        "destination drive. Automatic is 1 on a rotating disk or a network "
+                        "share and 4 elsewhere (SSDs, USB sticks, memory).");
     Label23 = Text(this, "Label23", "Unattended runs may delete at most");
     edDeleteLimit = Number(this, "edDeleteLimit", "50", 100);
     Label23->setBuddy(edDeleteLimit);
