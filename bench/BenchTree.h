@@ -1,6 +1,9 @@
 // Generating benchmark trees and timing shell commands, shared by the benchmarks.
 #pragma once
 
+#include "profiles/Preferences.h"
+#include "profiles/Profile.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -16,6 +19,30 @@
 #include <vector>
 
 namespace corvane::bench {
+
+// Stores the exact mirror profile "bench" from left to right in home's preferences, without
+// logging; workers >= 0 also sets the files copied at once. false when it cannot be stored.
+inline bool StoreMirrorProfile(const std::string& home, const std::string& left,
+                               const std::string& right, bool emptyFolders, int workers = -1) {
+    tProfile p;
+    SetInitialValues(p);
+    p.Name = "bench";
+    p.LeftPath = left;
+    p.RightPath = right;
+    p.LeftToRight = true;
+    p.RightToLeft = false;
+    p.ExactMirror = true;
+    p.Subfolders = true;
+    p.EmptyFolders = emptyFolders;
+    p.MultipleVersions = false;
+    p.UA_DeleteFiles = p.UA_OverwriteNewer = p.UA_OverwriteLarger = true;
+    tPreferences store(home + "/.CorvaneX");
+    store.Load();
+    store.Write("opt_bench", EncodeOptions(p), "Profiles");
+    store.Write("Logging", "0", "Main");
+    if (workers >= 0) store.Write("CopyWorkers", std::to_string(workers), "Main");
+    return store.Flush().empty();
+}
 
 inline double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -35,7 +62,8 @@ inline double TimeCommand(const std::string& command) {
 
 inline void WriteFile(const std::string& path, size_t size, int64_t mtime, std::mt19937& rng) {
     std::string data(size, '\0');
-    for (auto& c : data) c = static_cast<char>('a' + rng() % 26);
+    for (auto& c : data)
+        c = static_cast<char>('a' + rng() % 26);
     std::ofstream(path, std::ios::binary) << data;
     timeval tv[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
     utimes(path.c_str(), tv);
@@ -69,25 +97,30 @@ inline void WriteRandomFile(const std::string& path, size_t size, uint64_t seed,
 // A tree of about `files` files over `levels` folder levels with `fanout` subfolders each
 // and 10 to 40 files per folder; returns the relative paths of the files.
 inline std::vector<std::string> MakeTree(const std::string& root, int files, int levels = 4,
-                                         int fanout = 8, size_t maxSize = 4096,
-                                         unsigned seed = 1) {
+                                         int fanout = 8, size_t maxSize = 4096, unsigned seed = 1) {
     std::mt19937 rng(seed);
     std::vector<std::string> folders{""};
     for (size_t i = 0; i < folders.size(); ++i) {
-        int depth = folders[i].empty() ? 0 : static_cast<int>(std::count(folders[i].begin(), folders[i].end(), '/')) + 1;
+        int depth =
+            folders[i].empty()
+                ? 0
+                : static_cast<int>(std::count(folders[i].begin(), folders[i].end(), '/')) + 1;
         if (depth >= levels) continue;
         for (int f = 0; f < fanout; ++f)
-            folders.push_back((folders[i].empty() ? "" : folders[i] + "/") + "dir" + std::to_string(f));
+            folders.push_back((folders[i].empty() ? "" : folders[i] + "/") + "dir" +
+                              std::to_string(f));
     }
     std::vector<std::string> made;
     std::filesystem::create_directories(root);
-    for (const auto& f : folders) std::filesystem::create_directories(root + "/" + f);
+    for (const auto& f : folders)
+        std::filesystem::create_directories(root + "/" + f);
     size_t folder = 0;
     while (static_cast<int>(made.size()) < files) {
         const std::string& f = folders[folder++ % folders.size()];
         int count = 10 + static_cast<int>(rng() % 31);
         for (int i = 0; i < count && static_cast<int>(made.size()) < files; ++i) {
-            std::string rel = (f.empty() ? "" : f + "/") + "file" + std::to_string(made.size()) + ".dat";
+            std::string rel =
+                (f.empty() ? "" : f + "/") + "file" + std::to_string(made.size()) + ".dat";
             WriteFile(root + "/" + rel, 64 + rng() % maxSize, 1600000000 + rng() % 1000000, rng);
             made.push_back(rel);
         }

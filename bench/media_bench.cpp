@@ -10,6 +10,7 @@
 // nothing to do; on sshfs also the requests per file of a tree of 100 files of 1 KiB (writes
 // of sshfs to its ssh channel, counted with strace) for corvane, cp -a and the optional
 // other build, and that build's first-run time.
+#include "BenchTree.h"
 #include "profiles/Preferences.h"
 #include "profiles/Profile.h"
 #include "support/Mounts.h"
@@ -66,22 +67,7 @@ void MakeTree(const std::string& root, int files, std::size_t fixedSize = 0) {
 }
 
 void StoreProfile(const std::string& home, const std::string& left, const std::string& right) {
-    tProfile p;
-    SetInitialValues(p);
-    p.Name = "bench";
-    p.LeftPath = left;
-    p.RightPath = right;
-    p.LeftToRight = true;
-    p.RightToLeft = false;
-    p.ExactMirror = true;
-    p.Subfolders = true;
-    p.MultipleVersions = false;
-    p.UA_DeleteFiles = p.UA_OverwriteNewer = p.UA_OverwriteLarger = true;
-    tPreferences store(home + "/.CorvaneX");
-    store.Load();
-    store.Write("opt_bench", EncodeOptions(p), "Profiles");
-    store.Write("Logging", "0", "Main");
-    store.Flush();
+    bench::StoreMirrorProfile(home, left, right, false);
 }
 
 std::string RunCorvane(const std::string& exe, const std::string& home) {

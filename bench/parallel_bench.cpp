@@ -59,24 +59,8 @@ bool Wanted(const std::string& name) {
 // Stores a mirror profile "bench" from left to right and the copy-worker setting (0 is
 // automatic).
 void StoreProfile(const std::string& left, const std::string& right, int workers) {
-    tProfile p;
-    SetInitialValues(p);
-    p.Name = "bench";
-    p.LeftPath = left;
-    p.RightPath = right;
-    p.LeftToRight = true;
-    p.RightToLeft = false;
-    p.ExactMirror = true;
-    p.Subfolders = true;
-    p.EmptyFolders = true; // cp -a copies empty folders as well
-    p.MultipleVersions = false;
-    p.UA_DeleteFiles = p.UA_OverwriteNewer = p.UA_OverwriteLarger = true;
-    tPreferences store(gHome + "/.CorvaneX");
-    store.Load();
-    store.Write("opt_bench", EncodeOptions(p), "Profiles");
-    store.Write("Logging", "0", "Main");
-    store.Write("CopyWorkers", std::to_string(workers), "Main");
-    if (!store.Flush().empty()) std::exit(1);
+    // Empty folders too: cp -a copies them as well.
+    if (!StoreMirrorProfile(gHome, left, right, true, workers)) std::exit(1);
 }
 
 tTool Corvane(const std::string& label, const std::string& exe, int workers) {

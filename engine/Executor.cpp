@@ -404,7 +404,7 @@ bool tExecutor::Detach(TFileListEntry& e) {
     const std::string& destBase = toRight ? profile_.RightPath : profile_.LeftPath;
     const std::string dest = FullPath(destBase, rel, e.Name());
     PrepareFolder(toRight, rel);
-    const tMedium* medium = run_.Media().For(SplitPath(dest).Folder);
+    tMedium* medium = run_.Media().For(SplitPath(dest).Folder);
     if (!medium || WorkersFor(*medium) < 2) return false;
     std::string folded;
     if (medium->CaseInsensitive) {
@@ -413,11 +413,9 @@ bool tExecutor::Detach(TFileListEntry& e) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         if (foldedWaiting_.count(folded) != 0) return false;
     }
-    std::shared_ptr<tDetachedCopy> copy =
-        tDetachedCopy::Prepare(run_, toRight ? "L->R" : "L<-R", e.Name(),
-                               FullPath(sourceBase, rel, e.Name()), dest,
-                               FolderPath(destBase, rel), destBase,
-                               toRight ? e.LeftSize() : e.RightSize());
+    std::shared_ptr<tDetachedCopy> copy = tDetachedCopy::Prepare(
+        run_, *medium, toRight ? "L->R" : "L<-R", e.Name(), FullPath(sourceBase, rel, e.Name()),
+        dest, FolderPath(destBase, rel), destBase, toRight ? e.LeftSize() : e.RightSize());
     if (!copy) return false;
     if (!copy->Decided()) {
         if (!workers_)
@@ -595,11 +593,10 @@ tExecResult tExecutor::LinkEntry(const TFileListEntry& e) {
         if (!StillAsScanned(FullPath(destBase, rel, e.Name()), toRight ? e.Right : e.Left))
             return tExecResult::ChangedSinceScan;
         return Writing(toRight, rel, [&](int32_t& folders) {
-            return CopySymlink(profile_, FullPath(sourceBase, rel, e.Name()),
-                               FullPath(destBase, rel, e.Name()), status_.lbToDir, destBase,
-                               (toRight ? e.Right : e.Left).Present,
-                               toRight ? run_.RightVersions : run_.LeftVersions, folders,
-                               OverwrittenFilesTrash());
+            return CopySymlink(
+                profile_, FullPath(sourceBase, rel, e.Name()), FullPath(destBase, rel, e.Name()),
+                status_.lbToDir, destBase, (toRight ? e.Right : e.Left).Present,
+                toRight ? run_.RightVersions : run_.LeftVersions, folders, OverwrittenFilesTrash());
         });
     }
     case tAction::actMove:
@@ -712,12 +709,14 @@ tExecResult tExecutor::KeepBoth(const TFileListEntry& e) {
     const TEntrySide& oldSide = olderRight ? e.Right : e.Left;
     const std::string oldPath = FullPath(oldBase, rel, e.Name());
     const std::string newPath = FullPath(newBase, rel, e.Name());
-    if (!StillAsScanned(oldPath, oldSide) || !StillAsScanned(newPath, olderRight ? e.Left : e.Right))
+    if (!StillAsScanned(oldPath, oldSide) ||
+        !StillAsScanned(newPath, olderRight ? e.Left : e.Right))
         return tExecResult::ChangedSinceScan;
 
     std::string name;
     for (int n = 1; n < 100 && name.empty(); ++n) {
-        std::string candidate = ConflictName(e.Name(), oldSide.Time, olderRight ? "right" : "left", n);
+        std::string candidate =
+            ConflictName(e.Name(), oldSide.Time, olderRight ? "right" : "left", n);
         struct stat st;
         if (lstat(FullPath(oldBase, rel, candidate).c_str(), &st) != 0 && errno == ENOENT &&
             lstat(FullPath(newBase, rel, candidate).c_str(), &st) != 0 && errno == ENOENT)
@@ -1054,9 +1053,9 @@ void tExecutor::SetResult() {
     // Entries that were not carried out must not read like a clean run.
     const int32_t failed =
         errorLines_ + accessLines_ + static_cast<int32_t>(profile_.UnreadableFolders.size());
-    profile_.LastRunResult = ExecutionReport(run_.CopiedToRight + run_.CopiedToLeft, run_.Moved,
-                                             run_.DeletedLeft + run_.DeletedRight, failed,
-                                             conflictsKept_);
+    profile_.LastRunResult =
+        ExecutionReport(run_.CopiedToRight + run_.CopiedToLeft, run_.Moved,
+                        run_.DeletedLeft + run_.DeletedRight, failed, conflictsKept_);
     profile_.ResultNotes.clear();
     for (const std::string& top : run_.Trash.NoTrashFolders())
         profile_.ResultNotes.push_back(NoTrashResultLine(top));

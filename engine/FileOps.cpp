@@ -550,8 +550,7 @@ tCopyOutcome RunCopyJob(tCopyJob& job, tCopyHooks& hooks) {
                     createMode);
     }
     struct stat made {};
-    const bool remember =
-        !job.Detached && sourceData.st_nlink > 1 && fstat(temp.Fd(), &made) == 0;
+    const bool remember = !job.Detached && sourceData.st_nlink > 1 && fstat(temp.Fd(), &made) == 0;
     if (unnamed) {
         const tLinkResult linked = LinkUnnamed(job.Naming, temp.Fd(), destPath);
         if (linked == tLinkResult::Linked && !temp.Close()) {
@@ -720,19 +719,18 @@ tExecResult CopyFile(tRunState& run, std::string_view name, const std::string& s
         if (profile.Database && haveStat) source.SetAttributes(sourceStat);
     };
     int32_t firstChunk = 0, firstRead = 0;
-    if (const tExecResult opened = OpenSource(source, sourceStat, haveStat, sourcePath,
-                                              profile.Database, run.Buffer.get(), run.BufferSize,
-                                              firstChunk, firstRead);
+    if (const tExecResult opened =
+            OpenSource(source, sourceStat, haveStat, sourcePath, profile.Database, run.Buffer.get(),
+                       run.BufferSize, firstChunk, firstRead);
         opened != tExecResult::Done) {
         restoreSource();
         return opened;
     }
 
-    tCopyJob job{run,        false,    nullptr,    run.Buffer.get(), run.BufferSize,
-                 run.Naming, source,   sourceStat, firstChunk,       firstRead,
-                 destPath,   destFolder, destBase, tempFolder,       false,
-                 {},         false,    seenAbsent, destSeen,         versions,
-                 folders};
+    tCopyJob job{
+        run,        false,      nullptr,   run.Buffer.get(), run.BufferSize, run.Naming, source,
+        sourceStat, firstChunk, firstRead, destPath,         destFolder,     destBase,   tempFolder,
+        false,      {},         false,     seenAbsent,       destSeen,       versions,   folders};
     // A destination the user may not write is replaced only when the question allows it.
     job.DestExists = !seenAbsent && lstat(destPath.c_str(), &job.DestInfo) == 0;
     if (job.DestExists) {
@@ -865,27 +863,23 @@ tDetachedCopy::tDetachedCopy(tRunState& run, std::string_view direction, std::st
 
 tDetachedCopy::~tDetachedCopy() = default;
 
-std::shared_ptr<tDetachedCopy> tDetachedCopy::Prepare(tRunState& run, std::string_view direction,
-                                                      std::string_view name,
-                                                      const std::string& sourcePath,
-                                                      const std::string& destPath,
-                                                      const std::string& destFolder,
-                                                      const std::string& destBase,
-                                                      int64_t sourceSize) {
+std::shared_ptr<tDetachedCopy>
+tDetachedCopy::Prepare(tRunState& run, tMedium& medium, std::string_view direction,
+                       std::string_view name, const std::string& sourcePath,
+                       const std::string& destPath, const std::string& destFolder,
+                       const std::string& destBase, int64_t sourceSize) {
     if (run.Profile.Database) return nullptr;
-    tMediaCache& media = run.Media();
-    tMedium* medium = media.For(SplitPath(destPath).Folder);
-    if (!medium) return nullptr;
+    const tMediaCache& media = run.Media();
     auto copy = std::make_shared<tDetachedCopy>(run, direction, name, sourcePath, destPath,
                                                 destFolder, destBase, sourceSize);
     // A name the destination's medium would refuse or change is not tried.
-    if (!NameRefusal(*medium, name).empty()) {
+    if (!NameRefusal(medium, name).empty()) {
         copy->decided_ = true;
         copy->code_ = tExecResult::NameNotAllowed;
         return copy;
     }
-    copy->shared_ = medium;
-    copy->medium_ = std::make_unique<tMedium>(*medium);
+    copy->shared_ = &medium;
+    copy->medium_ = std::make_unique<tMedium>(medium);
     copy->umask_ = media.Umask();
     copy->folderSetsGroup_ = media.FolderSetsGroup();
     copy->naming_ = run.Naming;
@@ -908,11 +902,29 @@ void tDetachedCopy::Run(char* buffer, int32_t bufferSize) {
         return;
     }
     int32_t versions = 0;
-    tCopyJob job{run_,        true,       medium_.get(), buffer,      bufferSize,
-                 naming_,     source,     sourceStat,    firstChunk,  firstRead,
-                 destPath_,   destFolder_, destBase_,    SplitPath(destPath_).Folder,
-                 false,       {},         false,         true,        nullptr,
-                 versions,    folders_,   umask_,        folderSetsGroup_};
+    tCopyJob job{run_,
+                 true,
+                 medium_.get(),
+                 buffer,
+                 bufferSize,
+                 naming_,
+                 source,
+                 sourceStat,
+                 firstChunk,
+                 firstRead,
+                 destPath_,
+                 destFolder_,
+                 destBase_,
+                 SplitPath(destPath_).Folder,
+                 false,
+                 {},
+                 false,
+                 true,
+                 nullptr,
+                 versions,
+                 folders_,
+                 umask_,
+                 folderSetsGroup_};
     tWorkerHooks hooks(run_.CancelCopies, copied_);
     const tCopyOutcome outcome = RunCopyJob(job, hooks);
     code_ = outcome.Code;
@@ -1071,8 +1083,8 @@ tExecResult CopySymlink(tProfile& profile, const std::string& sourcePath,
     }
     if (destExists && Exists(destPath)) {
         int32_t deleted = 0;
-        if (DeleteOneFile(profile, destPath, destBase, true, deleted, versions, folders,
-                          trash) != tExecResult::Done) {
+        if (DeleteOneFile(profile, destPath, destBase, true, deleted, versions, folders, trash) !=
+            tExecResult::Done) {
             unlink(temp.c_str());
             return SystemError(EEXIST);
         }

@@ -172,14 +172,13 @@ tExecResult CopyOneFile(tRunState& run, std::string_view direction, std::string_
 // next chunk once run.CancelCopies is set, leaving nothing under the name.
 class tDetachedCopy : public tWorkerTask {
 public:
-    // nullptr where the copy has to be carried out on the UI thread (CopyOneFile): the source
-    // is read through a database-mode open, or the destination folder cannot be looked at.
-    static std::shared_ptr<tDetachedCopy> Prepare(tRunState& run, std::string_view direction,
-                                                  std::string_view name,
-                                                  const std::string& sourcePath,
-                                                  const std::string& destPath,
-                                                  const std::string& destFolder,
-                                                  const std::string& destBase, int64_t sourceSize);
+    // medium: the run's record of the destination folder's medium. nullptr where the copy has
+    // to be carried out on the UI thread (CopyOneFile): the source is read through a
+    // database-mode open.
+    static std::shared_ptr<tDetachedCopy>
+    Prepare(tRunState& run, tMedium& medium, std::string_view direction, std::string_view name,
+            const std::string& sourcePath, const std::string& destPath,
+            const std::string& destFolder, const std::string& destBase, int64_t sourceSize);
 
     // Already decided on the UI thread (a name the medium refuses): nothing to run.
     bool Decided() const { return decided_; }
